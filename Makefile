@@ -1,0 +1,39 @@
+# The two commands of the README: `make run` and `make test`.
+# Each installs what is missing, configures, builds and runs.
+JOBS ?= $(shell nproc)
+CTEST := ctest --timeout 300 -j $(JOBS)
+
+.PHONY: run test bench screenshots format lint setup clean
+.PHONY: build-linux build-linux-asan build-windows build-fuzz
+
+setup:
+	@scripts/setup.sh
+
+build-%: setup
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $* -j $(JOBS)
+
+run: build-linux
+	build/linux/bin/zarv_settings
+
+test: build-linux build-linux-asan build-windows build-fuzz
+	scripts/fuzz.sh build/fuzz
+	$(CTEST) --preset windows
+	$(CTEST) --preset linux-asan
+	$(CTEST) --preset linux
+
+bench: build-linux
+	scripts/bench.sh build/linux
+
+screenshots: build-linux build-windows
+	scripts/screenshots-qt.sh build/linux
+	scripts/screenshots-win32.sh build/windows
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+lint: build-linux
+	git ls-files 'config/*.cpp' 'settings/*.cpp' 'probe/*.cpp' | xargs clang-tidy -p build/linux --quiet
+
+clean:
+	rm -rf build

@@ -1,0 +1,29 @@
+// Display capability probe: total video memory and whether any display mode
+// is exactly 1024 pixels wide. Each call opens what it needs and releases it
+// before returning.
+#pragma once
+
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+typedef int BOOL;
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#endif
+
+// Set by EnumerateDisplayModes when it meets a 1024-wide mode; never cleared.
+extern BOOL g_bHas1024WideMode;
+
+// Sets both counts to 0, then to the total and free video memory in bytes.
+// A count of 4 GiB or more is reported as 0xFFFFFFFF. FALSE on any failure.
+BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree);
+
+// Searches the display modes and sets g_bHas1024WideMode when one is 1024
+// wide. FALSE when the display cannot be asked at all.
+BOOL EnumerateDisplayModes();

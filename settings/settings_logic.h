@@ -1,0 +1,35 @@
+// The settings half of the settings dialog: what it shows when it opens and
+// what it writes on OK. Each platform's dialog supplies the window operations.
+#pragma once
+
+#include <cstdint>
+
+// The dialog data, one integer per control group.
+struct SettingsForm {
+    std::int32_t m_bMusic = 1;        // check box 1006: 1 music on
+    std::int32_t m_nColorDepth = 1;   // radio group 1003/1004: 0 16-bit, 1 32-bit
+    std::int32_t m_bSound = 1;        // check box 1005: 1 sound effects on
+    std::int32_t m_nVSync = 0;        // radio group 1008/1009: 0 vertical sync on, 1 off
+    std::int32_t m_bMotionBlur = 0;   // check box 1012: 1 motion blur on
+    std::int32_t m_bSoftCursor = 0;   // check box 1013: 1 software cursor on
+    std::int32_t m_nResolution = -1;  // radio group 1014/1015: 0 800x600, 1 1024x768, -1 none
+};
+
+// What the settings logic needs from the dialog window.
+class SettingsWindow {
+public:
+    virtual void FormToControls() = 0;                // UpdateData(FALSE)
+    virtual void ControlsToForm() = 0;                // UpdateData(TRUE)
+    virtual void Enable1024x768(bool enable) = 0;     // control 1015
+    virtual void EndWithOK() = 0;                     // the dialog's default OK handling
+
+protected:
+    ~SettingsWindow() = default;
+};
+
+// The dialog's initialisation: loads config.ini, creates it with first-run
+// values when it cannot be loaded, and fills the form and the controls.
+void InitializeSettings(SettingsForm& form, SettingsWindow& window);
+
+// The dialog's OK: writes the form back into config.ini and ends the dialog.
+void ConfirmSettings(SettingsForm& form, SettingsWindow& window);
