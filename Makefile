@@ -23,7 +23,8 @@ test: build-linux build-linux-asan build-windows build-fuzz
 	$(CTEST) --preset linux
 
 bench: build-linux
-	scripts/bench.sh build/linux
+	scripts/bench-config.sh build/linux
+	scripts/bench-startup.sh build/linux
 
 screenshots: build-linux build-windows
 	scripts/screenshots-qt.sh build/linux
