@@ -9,7 +9,8 @@ CTEST := ctest --timeout 300 -j $(JOBS)
 setup:
 	@scripts/setup.sh
 
-build-%: setup
+PRESETS := linux linux-asan windows fuzz
+$(addprefix build-,$(PRESETS)): build-%: setup
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
