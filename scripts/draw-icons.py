@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Draws the two 32 x 32 icons of the program as PNG files.
+
+res/window.png  (IDI_WINDOW)  a monitor with a gear; flat, few colours, so the
+                              256-colour Windows copy looks the same.
+res/picture.png (IDI_PICTURE) the same idea with shading, for the dialogs.
+
+Pure standard library (zlib + struct); running it again rewrites both files
+byte for byte the same.
+"""
+import math
+import os
+import struct
+import zlib
+
+SIZE = 32
+
+
+def write_png(path, pixels):
+    """pixels: SIZE rows of SIZE (r, g, b, a) tuples; written as 8-bit RGBA."""
+    raw = bytearray()
+    for row in pixels:
+        raw.append(0)  # filter: none
+        for r, g, b, a in row:
+            raw += bytes((r, g, b, a))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    png = b"\x89PNG\r\n\x1a\n"
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+    png += chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(png)
+
+
+def in_rounded_rect(x, y, x0, y0, x1, y1, r):
+    if x < x0 or x > x1 or y < y0 or y > y1:
+        return False
+    cx = min(max(x, x0 + r), x1 - r)
+    cy = min(max(y, y0 + r), y1 - r)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def gear_shape(x, y, cx, cy, outer, inner, hole, teeth=8):
+    """0 outside, 1 on the gear body, 2 in the centre hole."""
+    dx, dy = x - cx, y - cy
+    d = math.hypot(dx, dy)
+    if d <= hole:
+        return 2
+    if d <= inner:
+        return 1
+    if d <= outer:
+        angle = math.atan2(dy, dx) * teeth / (2 * math.pi)
+        if (angle - math.floor(angle)) < 0.5:
+            return 1
+    return 0
+
+
+def window_icon():
+    """Flat colours, hard edges: bezel, screen, stand and a gear."""
+    bezel = (40, 44, 52, 255)
+    screen = (40, 110, 200, 255)
+    glare = (90, 160, 235, 255)
+    stand = (90, 96, 108, 255)
+    gear = (250, 190, 30, 255)
+    gear_edge = (150, 90, 0, 255)
+    clear = (0, 0, 0, 0)
+    rows = []
+    for py in range(SIZE):
+        row = []
+        for px in range(SIZE):
+            x, y = px + 0.5, py + 0.5
+            c = clear
+            if 13 <= x <= 19 and 23 <= y <= 27:
+                c = stand
+            if 8 <= x <= 24 and 27 <= y <= 30:
+                c = stand
+            if in_rounded_rect(x, y, 1, 3, 28, 24, 2):
+                c = bezel
+                if 3.5 <= x <= 25.5 and 5.5 <= y <= 21.5:
+                    c = screen
+                    if x + y < 15:
+                        c = glare
+            g_edge = gear_shape(x, y, 22.5, 21, 8.9, 6.6, 2.6)
+            g_body = gear_shape(x, y, 22.5, 21, 7.8, 5.5, 2.6)
+            if g_edge == 1:
+                c = gear_edge
+            if g_body == 1:
+                c = gear
+            elif g_edge == 2:
+                c = gear_edge
+            row.append(c)
+        rows.append(row)
+    return rows
+
+
+def picture_icon():
+    """Shaded version, 4 x 4 supersampled: sky-gradient screen, steel gear."""
+    n = 4
+    rows = []
+    for py in range(SIZE):
+        row = []
+        for px in range(SIZE):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(n):
+                for sx in range(n):
+                    x = px + (sx + 0.5) / n
+                    y = py + (sy + 0.5) / n
+                    r, g, b, a = picture_sample(x, y)
+                    acc[0] += r * a
+                    acc[1] += g * a
+                    acc[2] += b * a
+                    acc[3] += a
+            a = acc[3] / (n * n)
+            if acc[3] > 0:
+                pix = tuple(int(round(acc[i] / acc[3])) for i in range(3))
+            else:
+                pix = (0, 0, 0)
+            row.append(pix + (int(round(a * 255)),))
+        rows.append(row)
+    return rows
+
+
+def lerp(c0, c1, t):
+    t = min(max(t, 0.0), 1.0)
+    return tuple(c0[i] + (c1[i] - c0[i]) * t for i in range(3))
+
+
+def picture_sample(x, y):
+    c, a = (0, 0, 0), 0.0
+    # stand and foot
+    if 13 <= x <= 19 and 23 <= y <= 27.5:
+        c, a = lerp((120, 126, 138), (70, 74, 84), (x - 13) / 6), 1.0
+    if in_rounded_rect(x, y, 7, 27, 25, 30.5, 1.5):
+        c, a = lerp((130, 136, 148), (60, 64, 72), (y - 27) / 3.5), 1.0
+    # bezel with a light top edge
+    if in_rounded_rect(x, y, 1, 2.5, 29, 24.5, 2.5):
+        c, a = lerp((78, 84, 96), (28, 30, 36), (y - 2.5) / 22), 1.0
+        # screen: evening sky over hills
+        if 3.5 <= x <= 26.5 and 5 <= y <= 22:
+            c = lerp((40, 80, 190), (120, 200, 250), (y - 5) / 12)
+            hill = 18 + 2.2 * math.sin(x * 0.45)
+            if y > hill:
+                c = lerp((60, 160, 70), (20, 100, 40), (y - hill) / 4)
+            sun = math.hypot(x - 9, y - 10)
+            if sun < 2.6:
+                c = lerp((255, 250, 200), (255, 210, 80), sun / 2.6)
+    # gear with a metallic light from the top left
+    body = gear_shape(x, y, 22.5, 21, 8.0, 5.8, 2.4)
+    edge = gear_shape(x, y, 22.5, 21, 9.0, 6.8, 2.4)
+    if edge and not body:
+        c, a = (90, 60, 10), 1.0
+    if body == 1:
+        shade = ((x - 22.5) + (y - 21)) / 18 + 0.5
+        c, a = lerp((255, 230, 120), (210, 120, 10), shade), 1.0
+    elif body == 2 or edge == 2:
+        c, a = (90, 60, 10), 1.0
+    return (c[0], c[1], c[2], a)
+
+
+def main():
+    res = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
+    write_png(os.path.join(res, "window.png"), window_icon())
+    write_png(os.path.join(res, "picture.png"), picture_icon())
+
+
+if __name__ == "__main__":
+    main()
