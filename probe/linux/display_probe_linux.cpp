@@ -1,0 +1,36 @@
+#include "probe/display_probe.h"
+#include "probe/linux/linux_probe.h"
+
+namespace {
+constexpr const char* kDrmDir = "/sys/class/drm";
+}
+
+BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
+    *pTotal = 0;
+    *pFree = 0;
+    std::uint64_t freeBytes = 0;
+    std::uint64_t total = linux_probe::AmdgpuVramBytes(kDrmDir, &freeBytes);
+    if (total == 0) {
+        // Vulkan tells no free count without extensions; it stays 0.
+        freeBytes = 0;
+        total = linux_probe::VulkanDeviceLocalBytes(linux_probe::CpuDevices::kSkip);
+    }
+    if (total == 0) {
+        return FALSE;
+    }
+    *pTotal = linux_probe::SaturateToU32(total);
+    *pFree = linux_probe::SaturateToU32(freeBytes);
+    return TRUE;
+}
+
+BOOL EnumerateDisplayModes() {
+    using linux_probe::ModeSearch;
+    ModeSearch result = linux_probe::SearchXServer(nullptr);
+    if (result == ModeSearch::kUnreachable) {
+        result = linux_probe::SearchKernelConnectors(kDrmDir);
+    }
+    if (result == ModeSearch::kFound) {
+        g_bHas1024WideMode = TRUE;
+    }
+    return result == ModeSearch::kFound || result == ModeSearch::kNotFound ? TRUE : FALSE;
+}

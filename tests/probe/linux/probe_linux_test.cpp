@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "probe/display_probe.h"
+#include "probe/linux/linux_probe.h"
+#include "xvfb_server.h"
+
+namespace fs = std::filesystem;
+using linux_probe::CpuDevices;
+using linux_probe::ModeSearch;
+
+namespace {
+
+// A scratch folder laid out like /sys/class/drm.
+class FakeDrmDir {
+public:
+    FakeDrmDir() : m_root(fs::temp_directory_path() / ("zarv-drm-" + std::to_string(getpid()))) {
+        fs::remove_all(m_root);
+        fs::create_directories(m_root);
+    }
+    ~FakeDrmDir() { fs::remove_all(m_root); }
+
+    void Write(const std::string& relative, const std::string& text) {
+        const fs::path path = m_root / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+    std::string path() const { return m_root.string(); }
+
+private:
+    fs::path m_root;
+};
+
+const char* kCvt1024x768 = "65.00 1024 1048 1184 1344 768 771 777 806 -hsync -vsync";
+
+}  // namespace
+
+TEST(RandrModes, ServerAt1024x768HasTheMode) {
+    XvfbServer server("1024x768x24");
+    ASSERT_FALSE(server.display().empty());
+    EXPECT_EQ(linux_probe::SearchXServer(server.display().c_str()), ModeSearch::kFound);
+
+    // The public call asks the server named by DISPLAY and sets the flag.
+    setenv("DISPLAY", server.display().c_str(), 1);
+    g_bHas1024WideMode = FALSE;
+    EXPECT_TRUE(EnumerateDisplayModes());
+    EXPECT_TRUE(g_bHas1024WideMode);
+}
+
+TEST(RandrModes, ServerAt800x600LacksTheMode) {
+    XvfbServer server("800x600x24");
+    ASSERT_FALSE(server.display().empty());
+    EXPECT_EQ(linux_probe::SearchXServer(server.display().c_str()), ModeSearch::kNotFound);
+
+    // An answer of "no" never clears a flag set before.
+    setenv("DISPLAY", server.display().c_str(), 1);
+    g_bHas1024WideMode = TRUE;
+    EXPECT_TRUE(EnumerateDisplayModes());
+    EXPECT_TRUE(g_bHas1024WideMode);
+    g_bHas1024WideMode = FALSE;
+    EXPECT_TRUE(EnumerateDisplayModes());
+    EXPECT_FALSE(g_bHas1024WideMode);
+}
+
+TEST(RandrModes, ExtraOutputModesOfOtherWidthsDoNotCount) {
+    XvfbServer server("1280x1024x24");
+    ASSERT_FALSE(server.display().empty());
+    ASSERT_TRUE(server.Xrandr("--newmode m800 40.00 800 840 968 1056 600 601 605 628"));
+    ASSERT_TRUE(server.Xrandr("--newmode m1152 81.62 1152 1216 1336 1520 864 865 868 895"));
+    ASSERT_TRUE(server.Xrandr("--addmode screen m800"));
+    ASSERT_TRUE(server.Xrandr("--addmode screen m1152"));
+    EXPECT_EQ(linux_probe::SearchXServer(server.display().c_str()), ModeSearch::kNotFound);
+}
+
+TEST(RandrModes, OnlyModesAttachedToAnOutputCount) {
+    XvfbServer server("1280x1024x24");
+    ASSERT_FALSE(server.display().empty());
+    // Known to the screen, listed by no output.
+    ASSERT_TRUE(server.Xrandr(std::string("--newmode m1024 ") + kCvt1024x768));
+    EXPECT_EQ(linux_probe::SearchXServer(server.display().c_str()), ModeSearch::kNotFound);
+
+    ASSERT_TRUE(server.Xrandr("--addmode screen m1024"));
+    EXPECT_EQ(linux_probe::SearchXServer(server.display().c_str()), ModeSearch::kFound);
+}
+
+TEST(RandrModes, NoServerFallsBackToTheKernelLists) {
+    EXPECT_EQ(linux_probe::SearchXServer(":999"), ModeSearch::kUnreachable);
+
+    unsetenv("DISPLAY");
+    EXPECT_EQ(linux_probe::SearchXServer(nullptr), ModeSearch::kUnreachable);
+    const ModeSearch kernel = linux_probe::SearchKernelConnectors("/sys/class/drm");
+    g_bHas1024WideMode = FALSE;
+    const auto start = std::chrono::steady_clock::now();
+    const BOOL asked = EnumerateDisplayModes();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(asked != FALSE, kernel != ModeSearch::kUnreachable);
+    EXPECT_EQ(g_bHas1024WideMode != FALSE, kernel == ModeSearch::kFound);
+    RecordProperty("milliseconds", std::to_string(took.count()));
+}
+
+TEST(KernelModes, ConnectorListsAreSearchedForA1024WideLine) {
+    FakeDrmDir drm;
+    EXPECT_EQ(linux_probe::SearchKernelConnectors(drm.path().c_str()), ModeSearch::kUnreachable);
+    EXPECT_EQ(linux_probe::SearchKernelConnectors((drm.path() + "/missing").c_str()),
+              ModeSearch::kUnreachable);
+
+    drm.Write("card0-HDMI-A-1/modes", "1920x1080\n10240x4320\n1280x1024\n");
+    drm.Write("card0-DP-1/modes", "");
+    EXPECT_EQ(linux_probe::SearchKernelConnectors(drm.path().c_str()), ModeSearch::kNotFound);
+
+    drm.Write("card0-DP-2/modes", "1280x720\n1024x768i\n");
+    EXPECT_EQ(linux_probe::SearchKernelConnectors(drm.path().c_str()), ModeSearch::kFound);
+}
+
+TEST(VideoMemory, AmdgpuCountOfTheLargestCard) {
+    FakeDrmDir drm;
+    std::uint64_t freeBytes = 1;
+    EXPECT_EQ(linux_probe::AmdgpuVramBytes(drm.path().c_str(), &freeBytes), 0u);
+    EXPECT_EQ(freeBytes, 0u);
+
+    drm.Write("card0/device/mem_info_vram_total", "536870912\n");
+    drm.Write("card0/device/mem_info_vram_used", "100\n");
+    drm.Write("card1/device/mem_info_vram_total", "8589934592\n");
+    drm.Write("card1/device/mem_info_vram_used", "1073741824\n");
+    drm.Write("card1-DP-1/device/mem_info_vram_total", "99999999999\n");
+    drm.Write("card2/device/vendor", "0x10de\n");
+    EXPECT_EQ(linux_probe::AmdgpuVramBytes(drm.path().c_str(), &freeBytes), 8589934592u);
+    EXPECT_EQ(freeBytes, 7516192768u);
+}
+
+TEST(VideoMemory, CountsOf4GiBAndMoreSaturate) {
+    EXPECT_EQ(linux_probe::SaturateToU32(0), 0u);
+    EXPECT_EQ(linux_probe::SaturateToU32(30u << 20), 30u << 20);
+    EXPECT_EQ(linux_probe::SaturateToU32(0xFFFFFFFEull), 0xFFFFFFFEu);
+    EXPECT_EQ(linux_probe::SaturateToU32(0x100000000ull), 0xFFFFFFFFu);
+    // 12 GiB must not wrap to a small figure (12 GiB mod 4 GiB is 0).
+    EXPECT_EQ(linux_probe::SaturateToU32(12ull << 30), 0xFFFFFFFFu);
+}
+
+namespace {
+
+// Points the Vulkan loader at exactly one driver manifest.
+void UseOnlyVulkanDriver(const std::string& manifest) {
+    unsetenv("VK_DRIVER_FILES");
+    unsetenv("VK_ADD_DRIVER_FILES");
+    setenv("VK_ICD_FILENAMES", manifest.c_str(), 1);
+}
+
+std::string LavapipeManifest() {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/usr/share/vulkan/icd.d", ec)) {
+        if (entry.path().filename().string().rfind("lvp_icd.", 0) == 0) {
+            return entry.path().string();
+        }
+    }
+    return {};
+}
+
+bool MachineHasAmdgpuCount() {
+    std::uint64_t freeBytes = 0;
+    return linux_probe::AmdgpuVramBytes("/sys/class/drm", &freeBytes) != 0;
+}
+
+}  // namespace
+
+TEST(VideoMemory, NoVulkanDriverGivesZero) {
+    UseOnlyVulkanDriver("/nonexistent/zarv_icd.json");
+    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount), 0u);
+    if (MachineHasAmdgpuCount()) {
+        GTEST_SKIP() << "this machine's amdgpu count answers before Vulkan";
+    }
+    std::uint32_t total = 7;
+    std::uint32_t freeBytes = 7;
+    EXPECT_FALSE(GetTotalVideoMemory(&total, &freeBytes));
+    EXPECT_EQ(total, 0u);
+    EXPECT_EQ(freeBytes, 0u);
+}
+
+TEST(VideoMemory, LavapipeIsACpuDeviceAndDoesNotCount) {
+    const std::string manifest = LavapipeManifest();
+    if (manifest.empty()) {
+        GTEST_SKIP() << "lavapipe (mesa-vulkan-drivers) is not installed";
+    }
+    UseOnlyVulkanDriver(manifest);
+    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kSkip), 0u);
+    // The same path, told to count CPU devices, reads lavapipe's real heap.
+    EXPECT_GT(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount), 1u << 20);
+}
