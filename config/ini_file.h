@@ -2,7 +2,20 @@
 // list of key/value entries, all byte strings compared exactly.
 #pragma once
 
-// (implementation to follow)
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct IniEntry {
+    std::string key;
+    std::string value;
+};
+
+struct IniSection {
+    std::string name;
+    std::vector<IniEntry> entries;
+};
+
 class CIniFile {
 public:
     CIniFile();
@@ -14,4 +27,18 @@ public:
     int GetInt(const char* section, const char* key, int def);
     void SetString(const char* section, const char* key, const char* value);
     void SetInt(const char* section, const char* key, int value);
+
+private:
+    static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+
+    struct FindResult {
+        bool found;
+        std::size_t section;  // the section searched, or kNoSection
+        std::size_t entry;    // meaningful only when found
+    };
+    FindResult Find(const char* section, const char* key);
+
+    std::string m_strPath;
+    std::vector<IniSection> m_sections;
+    std::size_t m_curSection;  // index into m_sections, or kNoSection
 };

@@ -1,0 +1,182 @@
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/ini_text.h"
+
+namespace {
+
+using Sections = std::vector<IniSection>;
+
+Sections Parse(const std::string& text) { return ini::ParseText(text.data(), text.size()); }
+
+// A readable form of a document: [name]{key=value}{key=value}...
+std::string Describe(const Sections& sections) {
+    std::string out;
+    for (const IniSection& section : sections) {
+        out += "[" + section.name + "]";
+        for (const IniEntry& entry : section.entries) {
+            out += "{" + entry.key + "=" + entry.value + "}";
+        }
+    }
+    return out;
+}
+
+std::string Roundtrip(const std::string& text) { return ini::FormatText(Parse(text)); }
+
+// Feeds the text in pieces of `step` bytes, as a file read in chunks would.
+Sections ParseInPieces(const std::string& text, std::size_t step) {
+    Sections sections;
+    ini::TextReader reader(sections);
+    for (std::size_t i = 0; i < text.size(); i += step) {
+        if (!reader.Feed(text.data() + i, std::min(step, text.size() - i))) {
+            break;
+        }
+    }
+    reader.Finish();
+    return sections;
+}
+
+const char kFirstRun[] =
+    "[display]\r\ndrivertype=1\r\nwidth=800\r\nheight=600\r\ncolorbits=32\r\n"
+    "depthbits=16\r\nfullscreen=1\r\nsync=1\r\n\r\n"
+    "[misc]\r\nxmusic=0\r\nxsnd=0\r\nmotionblur=1\r\nscursor=0\r\n";
+
+TEST(IniText, FirstRunFileReadsAndIsRewrittenByteForByte) {
+    const Sections doc = Parse(kFirstRun);
+    ASSERT_EQ(doc.size(), 2U);
+    EXPECT_EQ(doc[0].entries.size(), 7U);
+    EXPECT_EQ(doc[1].entries.size(), 4U);
+    EXPECT_EQ(ini::FormatText(doc), kFirstRun);
+}
+
+TEST(IniText, LayoutOfWrittenDocument) {
+    Sections doc = {{"a", {{"k", "v"}, {"", ""}}}, {"empty", {}}, {"b", {{"x", "1"}}}};
+    EXPECT_EQ(ini::FormatText(doc), "[a]\r\nk=v\r\n=\r\n\r\n[empty]\r\n\r\n[b]\r\nx=1\r\n");
+    EXPECT_EQ(ini::FormatText({}), "");
+    EXPECT_EQ(ini::FormatText({{"only", {}}}), "[only]\r\n");
+}
+
+TEST(IniText, WriterTurnsEveryLineFeedIntoCrLf) {
+    Sections doc = {{"s", {{"k", "a\nb\rc"}}}};
+    EXPECT_EQ(ini::FormatText(doc), "[s]\r\nk=a\r\nb\rc\r\n");
+}
+
+TEST(IniText, WriterLeavesOutKeysThatWouldReadBackAsCommentOrHeader) {
+    Sections doc = {{"s", {{";c", "1"}, {"[h", "2"}, {"k", "3"}}}, {"t", {{"j", "4"}}}};
+    EXPECT_EQ(ini::FormatText(doc), "[s]\r\nk=3\r\n\r\n[t]\r\nj=4\r\n");
+}
+
+TEST(IniText, NothingIsTrimmedAndOnlyTheFirstEqualsSplits) {
+    EXPECT_EQ(Describe(Parse("[ d i ]\nwidth = 800 \na=b=c\n=v\nk=\n")),
+              "[ d i ]{width = 800 }{a=b=c}{=v}{k=}");
+}
+
+TEST(IniText, CommentsBlankLinesAndEntriesBeforeTheFirstHeaderVanish) {
+    const std::string text = "k0=v0\n;c\n\n[s]\n; x=y\n\n\nk=v;not a comment\n[t]\n;\n";
+    EXPECT_EQ(Describe(Parse(text)), "[s]{k=v;not a comment}[t]");
+    EXPECT_EQ(Roundtrip(text), "[s]\r\nk=v;not a comment\r\n\r\n[t]\r\n");
+}
+
+TEST(IniText, TextWithoutEqualsJoinsTheNextKey) {
+    EXPECT_EQ(Describe(Parse("[s]\nnoequals\nwidth=800\n")), "[s]{noequalswidth=800}");
+    EXPECT_EQ(Describe(Parse("[display] x\nwidth=800\n")), "[display]{ xwidth=800}");
+    // A following header throws pending key text away.
+    EXPECT_EQ(Describe(Parse("[s]\npending\n[t]\nk=v")), "[s][t]{k=v}");
+}
+
+TEST(IniText, EntryIsCommittedIntoTheSectionItWasReadIn) {
+    EXPECT_EQ(Describe(Parse("[a]\nk=v\n[b]\n")), "[a]{k=v}[b]");
+    EXPECT_EQ(Describe(Parse("[a]\nk=v\n\n\n;c\nj=w")), "[a]{k=v}{j=w}");
+}
+
+TEST(IniText, DuplicateSectionsAndKeysAreAllKept) {
+    const std::string text = "[misc]\nk=1\nk=2\n[misc]\nk=3\n";
+    EXPECT_EQ(Describe(Parse(text)), "[misc]{k=1}{k=2}[misc]{k=3}");
+    EXPECT_EQ(Roundtrip(text), "[misc]\r\nk=1\r\nk=2\r\n\r\n[misc]\r\nk=3\r\n");
+}
+
+TEST(IniText, HeaderEdgeCases) {
+    // Unclosed header runs across lines, skipping comment lines.
+    EXPECT_EQ(Describe(Parse("[ab\n;c]\ncd]k=v\n")), "[abcd]{k=v}");
+    // Still open at the end: no section.
+    EXPECT_EQ(Describe(Parse("[a]\nk=v\n[open")), "[a]{k=v}");
+    // ';' or '[' right after a line-opening '[' again starts a line.
+    EXPECT_EQ(Describe(Parse("[;x]\n[s]\n")), "[s]");
+    EXPECT_EQ(Describe(Parse("[[s]\n")), "[s]");
+    EXPECT_EQ(Describe(Parse("[a=b;c]\n")), "[a=b;c]");
+    EXPECT_EQ(Describe(Parse("[]\n=\n")), "[]{=}");
+    // After the ']' everything goes to the first key, ']' included.
+    EXPECT_EQ(Describe(Parse("[s]x]y=1\n")), "[s]{x]y=1}");
+}
+
+TEST(IniText, LastLineWithoutLineEndIsRead) {
+    EXPECT_EQ(Describe(Parse("[s]\nk=v")), "[s]{k=v}");
+    EXPECT_EQ(Describe(Parse("[s]\r\nk=v\r")), "[s]{k=v\r}");
+}
+
+TEST(IniText, LineEndsFoldLikeTextMode) {
+    EXPECT_EQ(Describe(Parse("[s]\r\nk=v\r\nj=w\r\n")), Describe(Parse("[s]\nk=v\nj=w\n")));
+    // A lone CR is an ordinary character; only the CR right before LF goes.
+    EXPECT_EQ(Describe(Parse("[s]\nk=a\rb\r\r\n")), "[s]{k=a\rb\r}");
+    EXPECT_EQ(Describe(Parse("[s]\r\r\nk=v")), "[s]{\rk=v}");
+}
+
+TEST(IniText, CtrlZEndsTheText) {
+    EXPECT_EQ(Describe(Parse(std::string("[s]\nk=v\x1a\nj=w\n"))), "[s]{k=v}");
+    EXPECT_EQ(Describe(Parse(std::string("[s]\nk=v\r\x1a"))), "[s]{k=v\r}");
+    EXPECT_EQ(Describe(Parse(std::string("\x1a[s]\n"))), "");
+}
+
+TEST(IniText, NulBytesArePartOfTheText) {
+    const std::string text("[s\0t]\nk\0=v\0w\n", 13);
+    const Sections doc = Parse(text);
+    ASSERT_EQ(doc.size(), 1U);
+    EXPECT_EQ(doc[0].name, std::string("s\0t", 3));
+    ASSERT_EQ(doc[0].entries.size(), 1U);
+    EXPECT_EQ(doc[0].entries[0].value, std::string("v\0w", 3));
+}
+
+// Random texts built from the characters the reader cares about.
+std::string RandomText(std::mt19937& rng, std::size_t maxSize) {
+    static const char kAlphabet[] = {'[', ']', '=', ';', '\n', '\r', '\x1a', '\0', 'a', 'b', ' '};
+    std::uniform_int_distribution<std::size_t> size(0, maxSize);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::string text(size(rng), '\0');
+    for (char& c : text) {
+        c = pick(rng) == 0 ? static_cast<char>(byte(rng)) : kAlphabet[pick(rng)];
+    }
+    return text;
+}
+
+TEST(IniTextProperty, ChunkBoundariesDoNotChangeTheResult) {
+    std::mt19937 rng(12345);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string text = RandomText(rng, 64);
+        const std::string whole = Describe(Parse(text));
+        for (std::size_t step : {1U, 2U, 3U, 7U}) {
+            ASSERT_EQ(Describe(ParseInPieces(text, step)), whole) << testing::PrintToString(text);
+        }
+    }
+}
+
+TEST(IniTextProperty, OneRewriteReachesAFixedPoint) {
+    std::mt19937 rng(54321);
+    std::vector<std::string> inputs = {
+        "[s];x=1\n[t]\n",   "[s][x=1\nk=v\n[t]\n", "[a\r]\r\n",
+        "[s]\nk=v\r\r\r\n", "[s]\n\r\n=\r",        std::string("[s]\nk=\x1a", 8),
+    };
+    for (int i = 0; i < 5000; ++i) {
+        inputs.push_back(RandomText(rng, 200));
+    }
+    for (const std::string& x : inputs) {
+        const std::string once = Roundtrip(x);
+        ASSERT_EQ(Roundtrip(once), once) << testing::PrintToString(x);
+    }
+}
+
+}  // namespace
