@@ -1,0 +1,13 @@
+#include "app/qt/about_dlg.h"
+
+#include <QAbstractButton>
+#include <QIcon>
+
+#include "app/qt/dialog_controls.h"
+
+CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
+    CreateDialogControls(*this, AboutDialogTemplate(), DialogFont(DialogLanguage::kChinesePrc));
+    setWindowIcon(QIcon(QString::fromLatin1(IDI_WINDOW)));
+    connect(findChild<QAbstractButton*>(QStringLiteral("1")), &QAbstractButton::clicked, this,
+            &QDialog::accept);
+}

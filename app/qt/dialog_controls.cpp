@@ -1,0 +1,132 @@
+#include "app/qt/dialog_controls.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+// A group box drawn as dialog templates draw it: an etched frame whose top
+// line runs through the middle of the title.
+class TemplateGroupBox : public QGroupBox {
+public:
+    TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.adjusted(1, 1, 0, 0));
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        const int indent = metrics.averageCharWidth();
+        const QRect caption(indent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
+    }
+};
+
+// Grows a control that is lower than a line of its font to one line, about
+// the same middle (top for static text), so that no glyph is cut off.
+QRect FitLine(const QRect& rect, const QFont& font, bool keepTop) {
+    const int line = QFontMetrics(font).height();
+    if (rect.height() >= line) {
+        return rect;
+    }
+    const int top = keepTop ? rect.top() : rect.top() - (line - rect.height()) / 2;
+    return {rect.left(), top, rect.width(), line};
+}
+
+QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
+
+QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control, const QRect& rect) {
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
+        case ControlKind::kDefPushButton:
+        case ControlKind::kPushButton: {
+            auto* button = new QPushButton(text, &dialog);
+            button->setDefault(control.kind == ControlKind::kDefPushButton);
+            return button;
+        }
+        case ControlKind::kAutoRadioButton:
+            return new QRadioButton(text, &dialog);
+        case ControlKind::kAutoCheckBox:
+            return new QCheckBox(text, &dialog);
+        case ControlKind::kGroupBox: {
+            // A frame drawn behind the controls it surrounds, as in the
+            // template; it takes no clicks and sits at the bottom.
+            auto* box = new TemplateGroupBox(text, &dialog);
+            box->setAttribute(Qt::WA_TransparentForMouseEvents);
+            box->setFocusPolicy(Qt::NoFocus);
+            return box;
+        }
+        case ControlKind::kIcon: {
+            // An icon control takes the icon's own size at its position.
+            auto* label = new QLabel(&dialog);
+            const QPixmap pixmap(text);
+            label->setPixmap(pixmap);
+            label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
+            return label;
+        }
+        case ControlKind::kText: {
+            auto* label = new QLabel(text, &dialog);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFont& font) {
+    dialog.setFont(font);
+    dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
+    const DialogUnits units(font);
+
+    QWidget* previousInTabOrder = nullptr;
+    QButtonGroup* radioGroup = nullptr;
+    for (const ControlTemplate& control : tmpl.controls) {
+        QRect rect = units.ToPixels(control.rect);
+        if (control.kind == ControlKind::kAutoRadioButton ||
+            control.kind == ControlKind::kAutoCheckBox || control.kind == ControlKind::kText) {
+            rect = FitLine(rect, font, control.kind == ControlKind::kText);
+        }
+        QWidget* widget = CreateControl(dialog, control, rect);
+        if (control.kind != ControlKind::kIcon) {
+            widget->setGeometry(rect);
+        }
+        if (control.id != 0) {
+            widget->setObjectName(QString::number(control.id));
+        }
+        if (control.group) {
+            radioGroup = nullptr;
+        }
+        if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+            if (radioGroup == nullptr) {
+                radioGroup = new QButtonGroup(&dialog);
+                radioGroup->setObjectName(GroupName(control.id));
+            }
+            radioGroup->addButton(radio);
+        }
+        if (qobject_cast<QGroupBox*>(widget) != nullptr) {
+            widget->lower();
+        } else if (widget->focusPolicy() != Qt::NoFocus) {
+            if (previousInTabOrder != nullptr) {
+                QWidget::setTabOrder(previousInTabOrder, widget);
+            }
+            previousInTabOrder = widget;
+        }
+    }
+    dialog.setFixedSize(units.ToPixels(tmpl.size));
+}
+
+QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
+    return dialog.findChild<QButtonGroup*>(GroupName(firstId), Qt::FindDirectChildrenOnly);
+}

@@ -1,0 +1,16 @@
+// Builds a dialog's window from its template.
+#pragma once
+
+#include <QButtonGroup>
+#include <QDialog>
+
+#include "app/qt/dialog_template.h"
+
+// Creates the controls of `tmpl` on `dialog` with `font`: numbered controls
+// get their number as object name, radio buttons from a group start form one
+// exclusive QButtonGroup (object name "group<first number>"), the tab order
+// follows the template, and the window gets the template's caption and size.
+void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFont& font);
+
+// The radio group created for the group starting at control `firstId`.
+QButtonGroup* RadioGroup(const QDialog& dialog, int firstId);
