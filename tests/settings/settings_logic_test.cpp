@@ -1,0 +1,325 @@
+#include "settings/settings_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tests/support/fake_probe.h"
+
+namespace fs = std::filesystem;
+
+bool operator==(const SettingsForm& a, const SettingsForm& b) {
+    return std::tie(a.m_bMusic, a.m_nColorDepth, a.m_bSound, a.m_nVSync, a.m_bMotionBlur,
+                    a.m_bSoftCursor, a.m_nResolution) ==
+           std::tie(b.m_bMusic, b.m_nColorDepth, b.m_bSound, b.m_nVSync, b.m_bMotionBlur,
+                    b.m_bSoftCursor, b.m_nResolution);
+}
+
+void PrintTo(const SettingsForm& f, std::ostream* os) {
+    *os << "{music " << f.m_bMusic << ", colordepth " << f.m_nColorDepth << ", sound " << f.m_bSound
+        << ", vsync " << f.m_nVSync << ", motionblur " << f.m_bMotionBlur << ", softcursor "
+        << f.m_bSoftCursor << ", resolution " << f.m_nResolution << "}";
+}
+
+namespace {
+
+// A dialog without a window: `controls` is what its controls would show.
+class FakeDialog final : public SettingsWindow {
+public:
+    SettingsForm form;
+    SettingsForm controls;
+    std::optional<bool> enabled1024;
+    std::vector<std::string> calls;
+
+    void Open() { InitializeSettings(form, *this); }
+    void PressOK() { ConfirmSettings(form, *this); }
+
+    void FormToControls() override {
+        calls.emplace_back("FormToControls");
+        controls = form;
+    }
+    void ControlsToForm() override {
+        calls.emplace_back("ControlsToForm");
+        form = controls;
+    }
+    void Enable1024x768(bool enable) override {
+        calls.emplace_back(enable ? "Enable1024x768(true)" : "Enable1024x768(false)");
+        enabled1024 = enable;
+    }
+    void EndWithOK() override { calls.emplace_back("EndWithOK"); }
+};
+
+// The file as it lies on disk: the text with every "\n" turned into CR LF.
+std::string OnDisk(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string FirstRunFile(int motionBlur) {
+    return OnDisk(
+        "[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\n"
+        "fullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=" +
+        std::to_string(motionBlur) + "\nscursor=0\n");
+}
+
+// What the dialog shows for a new file (motion blur aside).
+SettingsForm FirstRunForm(int motionBlur) {
+    return {.m_bMusic = 1,
+            .m_nColorDepth = 1,
+            .m_bSound = 1,
+            .m_nVSync = 0,
+            .m_bMotionBlur = motionBlur,
+            .m_bSoftCursor = 0,
+            .m_nResolution = 0};
+}
+
+const char* const kConfig = "config.ini";
+
+void WriteConfig(const std::string& bytes) { std::ofstream(kConfig, std::ios::binary) << bytes; }
+
+std::optional<std::string> ReadConfig() {
+    std::ifstream in(kConfig, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Each test runs in a fresh, empty working directory of its own.
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string base =
+            std::string("zarv_settings_") + info->test_suite_name() + "_" + info->name();
+        for (char& c : base) {
+            if (c == '/') {
+                c = '_';
+            }
+        }
+        for (int n = 0;; ++n) {
+            dir_ = fs::temp_directory_path() / (base + "_" + std::to_string(n));
+            if (fs::create_directory(dir_)) {
+                break;
+            }
+        }
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+        ResetFakeProbe();
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        fs::current_path(previous_, ec);
+        // Windows refuses to delete a read-only file.
+        fs::permissions(dir_ / kConfig, fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    fs::path dir_;
+    fs::path previous_;
+};
+
+struct FirstRunCase {
+    const char* name;
+    std::uint32_t totalVideoMemory;
+    int motionBlur;
+};
+
+void PrintTo(const FirstRunCase& c, std::ostream* os) { *os << c.name; }
+
+class FirstRunTest : public SettingsTest, public ::testing::WithParamInterface<FirstRunCase> {};
+
+TEST_P(FirstRunTest, CreatesFileAndShowsItsValues) {
+    ResetFakeProbe({.totalVideoMemory = GetParam().totalVideoMemory});
+    FakeDialog dialog;
+    dialog.Open();
+
+    EXPECT_EQ(ReadConfig(), FirstRunFile(GetParam().motionBlur));
+    EXPECT_EQ(dialog.controls, FirstRunForm(GetParam().motionBlur));
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"Enable1024x768(true)", "FormToControls"}));
+    EXPECT_EQ(GetFakeProbeCalls().totalVideoMemory, 1);
+    EXPECT_EQ(GetFakeProbeCalls().displayModes, 1);
+}
+
+constexpr std::uint32_t kMiB = 1u << 20;
+
+INSTANTIATE_TEST_SUITE_P(VideoMemory, FirstRunTest,
+                         ::testing::Values(FirstRunCase{"64MiB", 64 * kMiB, 1},
+                                           FirstRunCase{"16MiB", 16 * kMiB, 0},
+                                           FirstRunCase{"30MiB", 30 * kMiB, 1},
+                                           FirstRunCase{"30MiBLessOneByte", 30 * kMiB - 1, 0},
+                                           FirstRunCase{"4GiBOrMore", 0xFFFFFFFFu, 1}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(SettingsTest, FirstRunWithoutProbeTurnsBlurOffAnd1024Off) {
+    ResetFakeProbe({.available = false});
+    FakeDialog dialog;
+    dialog.Open();
+
+    EXPECT_EQ(ReadConfig(), FirstRunFile(0));
+    EXPECT_EQ(dialog.controls, FirstRunForm(0));
+    EXPECT_EQ(dialog.enabled1024, false);
+}
+
+TEST_F(SettingsTest, OKWithoutChangesKeepsFirstRunFile) {
+    FakeDialog dialog;
+    dialog.Open();
+    dialog.PressOK();
+
+    EXPECT_EQ(ReadConfig(), FirstRunFile(1));
+    EXPECT_EQ(dialog.calls.back(), "EndWithOK");
+}
+
+// Cancel is the dialog ending after Open alone: an existing file, even one
+// that a save would rewrite differently, must stay as it is.
+TEST_F(SettingsTest, OpeningExistingFileWritesNothing) {
+    const std::string text = "; comment\n[display]\nwidth = 1024\n\n[misc]\nxmusic=0";
+    WriteConfig(text);
+    FakeDialog dialog;
+    dialog.Open();
+
+    EXPECT_EQ(ReadConfig(), text);
+    EXPECT_EQ(GetFakeProbeCalls().totalVideoMemory, 0);
+    EXPECT_EQ(GetFakeProbeCalls().displayModes, 1);
+}
+
+struct ResolutionCase {
+    const char* name;
+    int width;
+    bool has1024WideMode;
+    int resolution;  // shown
+    const char* written;
+};
+
+void PrintTo(const ResolutionCase& c, std::ostream* os) { *os << c.name; }
+
+class ResolutionTest : public SettingsTest, public ::testing::WithParamInterface<ResolutionCase> {};
+
+TEST_P(ResolutionTest, ShowsAndWrites) {
+    const ResolutionCase& c = GetParam();
+    ResetFakeProbe({.has1024WideMode = c.has1024WideMode});
+    WriteConfig(OnDisk("[display]\nwidth=" + std::to_string(c.width) + "\nheight=1\n\n[misc]\n"));
+    FakeDialog dialog;
+    dialog.Open();
+    EXPECT_EQ(dialog.controls.m_nResolution, c.resolution);
+    EXPECT_EQ(dialog.enabled1024, c.has1024WideMode);
+
+    dialog.PressOK();
+    EXPECT_EQ(ReadConfig(), OnDisk(std::string("[display]\n") + c.written +
+                                   "colorbits=32\nsync=1\n\n[misc]\n"
+                                   "xmusic=1\nxsnd=1\nmotionblur=0\nscursor=0\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, ResolutionTest,
+    ::testing::Values(
+        ResolutionCase{"1024With1024Mode", 1024, true, 1, "width=1024\nheight=768\n"},
+        ResolutionCase{"640With1024Mode", 640, true, 1, "width=1024\nheight=768\n"},
+        ResolutionCase{"800With1024Mode", 800, true, 0, "width=800\nheight=600\n"},
+        ResolutionCase{"1024Without1024Mode", 1024, false, 0, "width=800\nheight=600\n"},
+        ResolutionCase{"640Without1024Mode", 640, false, 0, "width=800\nheight=600\n"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(SettingsTest, OddValuesShowAsTheirChoiceAndAreWrittenBackPlain) {
+    WriteConfig(
+        OnDisk("[display]\nwidth=800\ncolorbits=24\nsync=2\n\n[misc]\nxmusic=2\nxsnd=0\n"
+               "motionblur=5\nscursor=-3\n"));
+    FakeDialog dialog;
+    dialog.Open();
+    EXPECT_EQ(dialog.controls, (SettingsForm{.m_bMusic = 1,
+                                             .m_nColorDepth = 1,
+                                             .m_bSound = 1,
+                                             .m_nVSync = 1,
+                                             .m_bMotionBlur = 1,
+                                             .m_bSoftCursor = 1,
+                                             .m_nResolution = 0}));
+
+    dialog.controls.m_bSoftCursor = 2;  // a window layer that hands over any non-zero value
+    dialog.PressOK();
+    EXPECT_EQ(ReadConfig(), OnDisk("[display]\nwidth=800\ncolorbits=32\nsync=0\nheight=600\n\n"
+                                   "[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=1\n"));
+}
+
+TEST_F(SettingsTest, EmptyFileReadsAsMusicAndSoundOffAndGetsOnlyEightKeys) {
+    WriteConfig("");
+    FakeDialog dialog;
+    dialog.Open();
+    EXPECT_EQ(ReadConfig(), "");
+    EXPECT_EQ(dialog.controls, (SettingsForm{.m_bMusic = 0,
+                                             .m_nColorDepth = 1,
+                                             .m_bSound = 0,
+                                             .m_nVSync = 0,
+                                             .m_bMotionBlur = 0,
+                                             .m_bSoftCursor = 0,
+                                             .m_nResolution = 0}));
+
+    dialog.PressOK();
+    EXPECT_EQ(ReadConfig(), OnDisk("[display]\nwidth=800\nheight=600\ncolorbits=32\nsync=1\n\n"
+                                   "[misc]\nxmusic=1\nxsnd=1\nmotionblur=0\nscursor=0\n"));
+}
+
+TEST_F(SettingsTest, FileDeletedWhileOpenIsWrittenWithAllElevenKeys) {
+    FakeDialog dialog;
+    dialog.Open();
+    ASSERT_TRUE(fs::remove(kConfig));
+    dialog.controls = {.m_bMusic = 0,
+                       .m_nColorDepth = 0,
+                       .m_bSound = 1,
+                       .m_nVSync = 1,
+                       .m_bMotionBlur = 0,
+                       .m_bSoftCursor = 1,
+                       .m_nResolution = 1};
+    dialog.PressOK();
+
+    EXPECT_EQ(ReadConfig(), OnDisk("[display]\ndrivertype=1\nwidth=1024\nheight=768\n"
+                                   "depthbits=16\nfullscreen=1\ncolorbits=16\nsync=0\n\n"
+                                   "[misc]\nxmusic=1\nxsnd=0\nmotionblur=0\nscursor=1\n"));
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"Enable1024x768(true)", "FormToControls",
+                                                      "ControlsToForm", "EndWithOK"}));
+}
+
+TEST_F(SettingsTest, ReadOnlyFileShowsFirstRunValuesAndStaysUnchanged) {
+    const std::string text =
+        OnDisk("[display]\nwidth=1024\ncolorbits=16\nsync=0\n\n[misc]\nxmusic=1\nxsnd=1\n");
+    WriteConfig(text);
+    fs::permissions(kConfig,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    FakeDialog dialog;
+    dialog.Open();
+    EXPECT_EQ(dialog.controls, FirstRunForm(1));
+    dialog.PressOK();
+    EXPECT_EQ(ReadConfig(), text);
+    EXPECT_EQ(dialog.calls.back(), "EndWithOK");
+}
+
+TEST_F(SettingsTest, OtherSectionsAndKeysKeepTheirPlace) {
+    WriteConfig(
+        OnDisk("[display]\ngamma=7\nwidth=800\ncolorbits=32\n\n[misc]\nxmusic=0\n"
+               "lang=zh\n\n[extra]\nname = a b\nwidth=640\n"));
+    FakeDialog dialog;
+    dialog.Open();
+    dialog.controls.m_bSoftCursor = 1;
+    dialog.PressOK();
+
+    EXPECT_EQ(ReadConfig(), OnDisk("[display]\ngamma=7\nwidth=800\ncolorbits=32\nheight=600\n"
+                                   "sync=1\n\n[misc]\nxmusic=0\nlang=zh\nxsnd=1\nmotionblur=0\n"
+                                   "scursor=1\n\n[extra]\nname = a b\nwidth=640\n"));
+}
+
+}  // namespace
