@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# First run: config.ini appears while the dialog is open; Return keeps it.
+# Command-line options are not Qt's to take: -platform offscreen is ignored.
+source "$(dirname "$0")/e2e_lib.sh"
+start_xvfb 1024x768x24
+mkdir "$WORK/game"
+start_program "$WORK/game" -platform offscreen --bogus
+wait_for_window >/dev/null
+
+blur=$(first_run_motionblur)
+first_run="[display]
+drivertype=1
+width=800
+height=600
+colorbits=32
+depthbits=16
+fullscreen=1
+sync=1
+
+[misc]
+xmusic=0
+xsnd=0
+motionblur=$blur
+scursor=0
+"
+expect_bytes "$WORK/game/config.ini" "$first_run"
+press Return
+wait_for_exit || fail "exit status $?"
+expect_bytes "$WORK/game/config.ini" "$first_run"
+echo "first run: ok"

@@ -1,0 +1,98 @@
+# Helpers for the end-to-end tests of the real program: a private Xvfb, the
+# program started in a scratch folder, keys sent with xdotool, and byte
+# checks of config.ini. Source it; $1 of the test is the program.
+set -euo pipefail
+
+PROGRAM=$1
+WORK=$(mktemp -d)
+chmod 755 "$WORK"
+XVFB_PID=
+APP_PID=
+
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    chmod -R u+w "$WORK" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# start_xvfb WIDTHxHEIGHTxDEPTH: a server on a free display; sets DISPLAY.
+start_xvfb() {
+    : >"$WORK/display"
+    Xvfb -noreset -nolisten tcp -displayfd 3 -screen 0 "$1" 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+    for _ in $(seq 200); do
+        [ "$(wc -l <"$WORK/display")" -ge 1 ] && break
+        kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+        sleep 0.05
+    done
+    export DISPLAY=":$(head -n 1 "$WORK/display")"
+}
+
+# start_program DIR [ARGS...]: runs the program in DIR (the Vulkan loader
+# finds no driver, so the video memory comes from amdgpu or is 0).
+start_program() {
+    local dir=$1
+    shift
+    (cd "$dir" && VK_ICD_FILENAMES=/nonexistent/none.json exec ${RUN_AS:-} "$PROGRAM" "$@") &
+    APP_PID=$!
+}
+
+# wait_for_window: prints the id of the program's dialog once it is mapped.
+wait_for_window() {
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$APP_PID" 2>/dev/null | head -n 1) ||
+        fail "no window of the program appeared"
+    echo "$id"
+}
+
+# press KEY: focuses the dialog and sends KEY to it.
+press() {
+    local window
+    window=$(wait_for_window)
+    xdotool windowfocus --sync "$window"
+    xdotool key "$1"
+}
+
+# wait_for_exit: the program's exit status, or a failure after 20 s.
+wait_for_exit() {
+    for _ in $(seq 400); do
+        kill -0 "$APP_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end"
+    local status=0
+    wait "$APP_PID" || status=$?
+    APP_PID=
+    return "$status"
+}
+
+# crlf TEXT: TEXT as lines ended by CR LF (the last line ended too).
+crlf() {
+    printf '%s\n' "${1%$'\n'}" | sed 's/$/\r/'
+}
+
+# expect_bytes FILE TEXT: FILE holds exactly crlf TEXT.
+expect_bytes() {
+    crlf "$2" >"$WORK/expected"
+    cmp -s "$1" "$WORK/expected" ||
+        fail "$1 differs:$(echo; od -c "$1" | head -n 40; echo expected; od -c "$WORK/expected" | head -n 40)"
+}
+
+# motionblur of a first run: 1 when an amdgpu card reports 30 MiB or more.
+first_run_motionblur() {
+    local largest=0 count
+    for f in /sys/class/drm/card*/device/mem_info_vram_total; do
+        [ -r "$f" ] || continue
+        count=$(cat "$f")
+        [ "$count" -gt "$largest" ] && largest=$count
+    done
+    [ "$largest" -ge $((30 << 20)) ] && echo 1 || echo 0
+}
