@@ -15,6 +15,9 @@ packages=(
   xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
+  # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit
+  # support; X libraries for 32-bit Wine; screenshots)
+  wine64 qemu-user-static libxrender1:i386 libxrandr2:i386 imagemagick x11-apps
 )
 
 sudo_cmd=()

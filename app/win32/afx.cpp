@@ -1,0 +1,234 @@
+#include "app/win32/afx.h"
+
+#include <mbctype.h>
+
+// CString, CMenu
+
+BOOL CString::LoadString(UINT nID) {
+    char buffer[256];
+    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
+    m_str.assign(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    return length > 0;
+}
+
+BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCSTR lpszNewItem) {
+    return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+}
+
+// CWnd
+
+BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void CWnd::DoDataExchange(CDataExchange*) {}
+
+CWnd* CWnd::GetDlgItem(int nID) {
+    const HWND hWndItem = ::GetDlgItem(m_hWnd, nID);
+    if (hWndItem == nullptr) {
+        return nullptr;
+    }
+    if (!m_pItem) {
+        m_pItem = std::make_unique<CWnd>();
+    }
+    m_pItem->m_hWnd = hWndItem;
+    return m_pItem.get();
+}
+
+BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
+
+HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
+}
+
+CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
+    m_sysMenu.m_hMenu = ::GetSystemMenu(m_hWnd, bRevert);
+    return m_sysMenu.m_hMenu != nullptr ? &m_sysMenu : nullptr;
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+
+BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
+
+void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
+
+void CWnd::Default() { m_bDefaultPending = true; }
+
+void CWnd::OnPaint() { Default(); }
+
+void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
+
+HCURSOR CWnd::OnQueryDragIcon() {
+    Default();
+    return nullptr;
+}
+
+const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+
+const AFX_MSGMAP* CWnd::GetThisMessageMap() {
+    static const AFX_MSGMAP_ENTRY entries[] = {{.nMessage = 0}};
+    static const AFX_MSGMAP messageMap = {nullptr, &entries[0]};
+    return &messageMap;
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
+         map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
+        for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
+            if (entry->nMessage != message) {
+                continue;
+            }
+            m_bDefaultPending = false;
+            *pResult = 0;
+            if (entry->pfn_vv != nullptr) {
+                (this->*entry->pfn_vv)();
+            } else if (entry->pfn_vwl != nullptr) {
+                (this->*entry->pfn_vwl)(static_cast<UINT>(wParam), lParam);
+            } else if (entry->pfn_hv != nullptr) {
+                *pResult = reinterpret_cast<LRESULT>((this->*entry->pfn_hv)());
+            }
+            return !m_bDefaultPending;
+        }
+    }
+    return FALSE;
+}
+
+// CDialog
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+
+CDialog::~CDialog() = default;
+
+INT_PTR CDialog::DoModal() {
+    const HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+    // The system picks the template's language from the user's settings.
+    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hWndParent,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* dialog = reinterpret_cast<CDialog*>(lParam);
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        dialog->m_hWnd = hWnd;
+        return dialog->OnInitDialog();
+    }
+    auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+    if (dialog == nullptr) {
+        return FALSE;  // messages before WM_INITDIALOG
+    }
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+                dialog->OnOK();
+                return TRUE;
+            }
+            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
+                dialog->OnCancel();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_NCDESTROY:
+            dialog->m_hWnd = nullptr;
+            return FALSE;
+        default: {
+            LRESULT result = 0;
+            if (!dialog->OnWndMsg(message, wParam, lParam, &result)) {
+                return FALSE;
+            }
+            // A few messages return their result directly; the rest through DWLP_MSGRESULT.
+            if (message == WM_QUERYDRAGICON) {
+                return static_cast<INT_PTR>(result);
+            }
+            ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+    }
+}
+
+// DDX
+
+void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
+    const HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
+    if (pDX->m_bSaveAndValidate) {
+        value = static_cast<int>(::SendMessageA(hWndCtrl, BM_GETCHECK, 0, 0));
+    } else {
+        if (value < 0 || value > 2) {
+            value = 0;  // out of range: shown clear
+        }
+        ::SendMessageA(hWndCtrl, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    }
+}
+
+void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
+    HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
+    if (pDX->m_bSaveAndValidate) {
+        value = -1;
+    }
+    int index = 0;
+    do {
+        if ((::SendMessageA(hWndCtrl, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0) {
+            if (pDX->m_bSaveAndValidate) {
+                if (::SendMessageA(hWndCtrl, BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
+                    value = index;
+                }
+            } else {
+                ::SendMessageA(hWndCtrl, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED,
+                               0);
+            }
+            ++index;
+        }
+        hWndCtrl = ::GetWindow(hWndCtrl, GW_HWNDNEXT);
+    } while (hWndCtrl != nullptr && (::GetWindowLongA(hWndCtrl, GWL_STYLE) & WS_GROUP) == 0);
+}
+
+// CWinApp
+
+CWinApp* CWinApp::s_pApp = nullptr;
+
+CWinApp::CWinApp() { s_pApp = this; }
+
+CWinApp::~CWinApp() { s_pApp = nullptr; }
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+HICON CWinApp::LoadIcon(UINT nIDResource) const {
+    return ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
+}
+
+CWinApp* AfxGetApp() { return CWinApp::s_pApp; }
+
+HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleA(nullptr); }
+
+int AfxWinMain() {
+    // Byte strings are in the system's ANSI code page.
+    _setmbcp(_MB_CP_ANSI);
+    // No message loop of its own: the application ends when InitInstance returns.
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr) {
+        app->InitInstance();
+    }
+    return 0;
+}

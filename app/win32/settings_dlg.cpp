@@ -1,0 +1,88 @@
+#include "app/win32/settings_dlg.h"
+
+#include "app/win32/about_dlg.h"
+#include "res/resource.h"
+
+CSettingsDlg::CSettingsDlg(CWnd* pParent) : CDialog(IDD_SETTINGS_DIALOG, pParent) {
+    m_hIcon = AfxGetApp()->LoadIcon(IDI_WINDOW);
+}
+
+void CSettingsDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Check(pDX, IDC_MUSIC, m_bMusic);
+    DDX_Radio(pDX, IDC_COLOR_16, m_nColorDepth);
+    DDX_Check(pDX, IDC_SOUND, m_bSound);
+    DDX_Radio(pDX, IDC_VSYNC_ON, m_nVSync);
+    DDX_Check(pDX, IDC_MOTION_BLUR, m_bMotionBlur);
+    DDX_Check(pDX, IDC_SOFT_CURSOR, m_bSoftCursor);
+    DDX_Radio(pDX, IDC_RES_800X600, m_nResolution);
+}
+
+BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+END_MESSAGE_MAP()
+
+BOOL CSettingsDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    // The About entry, reachable with Alt+Space even without a system-menu box.
+    CMenu* pSysMenu = GetSystemMenu(FALSE);
+    if (pSysMenu != nullptr) {
+        CString strAboutMenu;
+        strAboutMenu.LoadString(IDS_ABOUTBOX);
+        if (!strAboutMenu.IsEmpty()) {
+            pSysMenu->AppendMenu(MF_SEPARATOR);
+            pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    InitializeSettings(*this, *this);
+    return TRUE;  // the system sets the focus
+}
+
+void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }
+
+void CSettingsDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+// Minimized, the window shows its icon centred in the icon area.
+void CSettingsDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    PAINTSTRUCT paint;
+    const HDC hDC = ::BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    CRect rect;
+    GetClientRect(&rect);
+    const int x = (rect.Width() - cxIcon + 1) / 2;
+    const int y = (rect.Height() - cyIcon + 1) / 2;
+    ::DrawIcon(hDC, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CSettingsDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CSettingsDlg::FormToControls() { UpdateData(FALSE); }
+
+void CSettingsDlg::ControlsToForm() { UpdateData(TRUE); }
+
+void CSettingsDlg::Enable1024x768(bool enable) {
+    GetDlgItem(IDC_RES_1024X768)->EnableWindow(enable ? TRUE : FALSE);
+}
+
+void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }

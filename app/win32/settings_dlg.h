@@ -1,0 +1,30 @@
+// The settings dialog: its controls are bound to the seven form members, its
+// initialisation and OK are the settings logic's, plus the window icon and
+// the About entry in the system menu.
+#pragma once
+
+#include "app/win32/afx.h"
+#include "settings/settings_logic.h"
+
+class CSettingsDlg : public CDialog, public SettingsForm, private SettingsWindow {
+public:
+    explicit CSettingsDlg(CWnd* pParent = nullptr);
+
+protected:
+    HICON m_hIcon;
+
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void FormToControls() override;
+    void ControlsToForm() override;
+    void Enable1024x768(bool enable) override;
+    void EndWithOK() override;
+};

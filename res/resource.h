@@ -1,0 +1,25 @@
+// Resource identifiers of the Windows program.
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_SETTINGS_DIALOG 102
+#define IDI_WINDOW 125
+#define IDI_PICTURE 128
+
+// Controls of the settings dialog.
+#define IDC_COLOR_16 1003
+#define IDC_COLOR_32 1004
+#define IDC_SOUND 1005
+#define IDC_MUSIC 1006
+#define IDC_VSYNC_ON 1008
+#define IDC_VSYNC_OFF 1009
+#define IDC_MOTION_BLUR 1012
+#define IDC_SOFT_CURSOR 1013
+#define IDC_RES_800X600 1014
+#define IDC_RES_1024X768 1015
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
