@@ -22,7 +22,7 @@ public:
 
     bool Open(const char* path);
     // Bytes read; 0 at the end of the file, -1 on a read error.
-    std::ptrdiff_t Read(char* buffer, std::size_t size);
+    std::ptrdiff_t Read(char* buffer, std::size_t size) const;
 
 private:
 #ifdef _WIN32

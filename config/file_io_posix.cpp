@@ -1,10 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <utility>
 #include <vector>
 
 #include "config/file_io.h"
@@ -50,7 +51,10 @@ bool ResolveLinks(const char* path, std::string& resolved) {
             return false;  // failed, or the link changed meanwhile
         }
         std::string next(target.data(), static_cast<std::size_t>(n));
-        current = next[0] == '/' ? next : DirPart(current) + next;
+        if (next[0] != '/') {
+            next.insert(0, DirPart(current));
+        }
+        current = std::move(next);
     }
     return false;
 }
@@ -122,7 +126,7 @@ bool InputFile::Open(const char* path) {
     return ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kWriteBits) != 0;
 }
 
-std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
+std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) const {
     for (;;) {
         const ssize_t n = ::read(m_fd, buffer, size);
         if (n >= 0 || errno != EINTR) {

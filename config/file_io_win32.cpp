@@ -105,7 +105,7 @@ bool InputFile::Open(const char* path) {
     return IsDiskFile(h);
 }
 
-std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
+std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) const {
     DWORD n = 0;
     if (ReadFile(AsHandle(m_handle), buffer, static_cast<DWORD>(size), &n, nullptr) == 0) {
         return -1;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 // The atoi rule, saturating at the limits of int instead of overflowing.
 int ParseInt(const char* text) {

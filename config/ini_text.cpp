@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace ini {
@@ -81,17 +82,27 @@ void TextReader::Finish() {
     // a line, which commits a pending entry, and adds nothing as a comment.
     static constexpr std::array<char, 2> kSentinels = {'\n', ';'};
     Parse(kSentinels.data(), kSentinels.data() + kSentinels.size());
+    StoreEntries();
     m_ended = true;
 }
 
 void TextReader::CommitEntry() {
-    m_sections.back().entries.push_back(IniEntry{m_key, m_value});
+    m_entries.push_back(IniEntry{m_key, m_value});
     m_key.clear();
     m_value.clear();
     m_seenEquals = false;
 }
 
+void TextReader::StoreEntries() {
+    if (!m_entries.empty()) {
+        m_sections.back().entries.assign(std::make_move_iterator(m_entries.begin()),
+                                         std::make_move_iterator(m_entries.end()));
+        m_entries.clear();
+    }
+}
+
 void TextReader::CloseHeader() {
+    StoreEntries();
     m_sections.push_back(IniSection{m_name, {}});
     m_name.clear();
     m_key.clear();
@@ -210,7 +221,7 @@ private:
     }
 
     ByteSink& m_sink;
-    std::array<char, 64 * 1024> m_buffer{};
+    std::array<char, std::size_t{64} * 1024> m_buffer{};
     std::size_t m_used = 0;
     bool m_ok = true;
 };

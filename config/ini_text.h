@@ -25,8 +25,12 @@ private:
     void Parse(const char* p, const char* end);
     void CommitEntry();
     void CloseHeader();
+    void StoreEntries();
 
     std::vector<IniSection>& m_sections;
+    // Entries of the last section, moved into it in one block when the next
+    // section begins or the text ends, so each section is allocated once.
+    std::vector<IniEntry> m_entries;
     std::string m_name;
     std::string m_key;
     std::string m_value;
