@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,14 @@
 namespace linux_probe {
 namespace {
 
-bool ReadCount(const std::filesystem::path& path, std::uint64_t* value) {
+// A decimal count in a sysfs file.
+std::optional<std::uint64_t> ReadCount(const std::filesystem::path& path) {
     std::ifstream in(path);
-    return static_cast<bool>(in >> *value);
+    std::uint64_t value = 0;
+    if (in >> value) {
+        return value;
+    }
+    return std::nullopt;
 }
 
 // Lower is preferred; -1: not counted.
@@ -147,14 +153,13 @@ std::uint64_t AmdgpuVramBytes(const char* drmDir, std::uint64_t* pFree) {
             continue;
         }
         const auto device = entry.path() / "device";
-        std::uint64_t total = 0;
-        if (!ReadCount(device / "mem_info_vram_total", &total) || total <= largest) {
+        const std::optional<std::uint64_t> total = ReadCount(device / "mem_info_vram_total");
+        if (!total || *total <= largest) {
             continue;
         }
-        largest = total;
-        std::uint64_t used = 0;
-        *pFree =
-            ReadCount(device / "mem_info_vram_used", &used) && used <= total ? total - used : 0;
+        largest = *total;
+        const std::optional<std::uint64_t> used = ReadCount(device / "mem_info_vram_used");
+        *pFree = used && *used <= largest ? largest - *used : 0;
     }
     return largest;
 }
