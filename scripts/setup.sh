@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-randr0-dev libvulkan-dev libvulkan1
   fonts-noto-cjk
   # Linux dialog and probe tests
-  xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
+  xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers python3
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
   # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit
