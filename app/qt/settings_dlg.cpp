@@ -4,7 +4,7 @@
 #include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QPushButton>
+#include <cstdint>
 
 #include "app/qt/about_dlg.h"
 #include "app/qt/dialog_controls.h"
