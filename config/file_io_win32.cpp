@@ -10,6 +10,8 @@ namespace {
 
 constexpr int kMoveAttempts = 10;
 constexpr DWORD kMoveRetryMs = 50;
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::string DirPart(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/:");
@@ -163,6 +165,10 @@ bool OutputFile::Open(const char* path) {
     if (h != INVALID_HANDLE_VALUE) {
         m_handle = h;
         m_temp = std::move(temp);
+        // The attributes that stand for permissions here.
+        if (exists && (attributes & kKeptAttributes) != 0) {
+            SetFileAttributesA(m_temp.c_str(), attributes & kKeptAttributes);
+        }
         return true;
     }
     if (!exists || GetLastError() == ERROR_FILE_EXISTS) {

@@ -281,6 +281,9 @@ TEST_F(IniFileIo, FallsBackToInPlaceWriteOnlyWhenNoTemporaryFileCanBeMade) {
     WriteBytes(m_path, kFirstRun);
     CIniFile ini;
     ASSERT_TRUE(ini.Load(m_path.c_str()));
+    // A first save also warms up run-time checkers that need descriptors.
+    ini.SetInt("display", "width", 640);
+    ASSERT_TRUE(ini.Save(nullptr));
     ini.SetInt("display", "width", 1024);
     // Leave exactly one free descriptor: the target opens, a temporary
     // file cannot. This works for root too, unlike a read-only directory.
