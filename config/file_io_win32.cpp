@@ -33,7 +33,7 @@ bool ResolveLinks(const char* path, std::string& resolved) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return true;
     }
-    const HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
@@ -58,7 +58,7 @@ bool ProcessGone(unsigned long pid) {
     if (pid == GetCurrentProcessId()) {
         return true;
     }
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (process == nullptr) {
         return GetLastError() == ERROR_INVALID_PARAMETER;
     }
@@ -70,7 +70,7 @@ bool ProcessGone(unsigned long pid) {
 
 void RemoveStaleTemps(const std::string& dir, const std::string& base) {
     WIN32_FIND_DATAA item;
-    const HANDLE listing = FindFirstFileA((dir + base + ".*.tmp").c_str(), &item);
+    HANDLE listing = FindFirstFileA((dir + base + ".*.tmp").c_str(), &item);
     if (listing == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -97,7 +97,7 @@ bool InputFile::Open(const char* path) {
     if (!WritableFileAttributes(GetFileAttributesA(path))) {
         return false;
     }
-    const HANDLE h =
+    HANDLE h =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -143,7 +143,7 @@ bool OutputFile::Open(const char* path) {
             return false;
         }
         // The target must be a file we may write, as for a rewrite in place.
-        const HANDLE h = CreateFileA(m_target.c_str(), GENERIC_WRITE,
+        HANDLE h = CreateFileA(m_target.c_str(), GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {

@@ -9,6 +9,7 @@
 
 #include "config/file_io.h"
 #include "config/ini_file.h"
+#include "config/ini_text.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -106,6 +107,23 @@ TEST_F(IniFileIo, LoadAndSaveReproduceTheFile) {
     ASSERT_TRUE(again.Load(m_path.c_str()));
     ASSERT_TRUE(again.Save(m_path.c_str()));
     EXPECT_EQ(ReadBytes(m_path), kFirstRun);
+}
+
+TEST_F(IniFileIo, LargeFileReadsTheSameAcrossReadBuffers) {
+    // CR LF pairs and Ctrl-Z-free text straddling every read boundary.
+    std::string text = "[big]\r\n";
+    for (int i = 0; text.size() < 300000; ++i) {
+        text +=
+            "key" + std::to_string(i) + "=" + std::string(static_cast<std::size_t>(i % 97), 'v');
+        text += i % 5 == 0 ? "\r" : "\r\n";
+    }
+    WriteBytes(m_path, text);
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(m_path.c_str()));
+    ASSERT_TRUE(ini.Save(nullptr));
+    EXPECT_EQ(ReadBytes(m_path), ini::FormatText(ini::ParseText(text.data(), text.size())));
+    EXPECT_STREQ(ini.GetString("big", "key2", ""), "vv");
+    EXPECT_STREQ(ini.GetString("big", "key0", ""), "\rkey1=v");  // after a lone CR
 }
 
 TEST_F(IniFileIo, DuplicatesReadAndSetTheFirstAndSurviveSaving) {
