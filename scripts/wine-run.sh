@@ -1,12 +1,115 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine, in a Wine prefix of the build's own.
+# Runs a Windows program under Wine as the tests need it:
+#   wine-run.sh BUILD/bin/PROGRAM.exe [ARGS...]
+# The program runs in a copy of a Wine prefix of the build's own (made once
+# per build dir, with the CJK font and res/wine-tests.reg) and, unless
+# ZARV_USE_DISPLAY is set, on a private Xvfb server.
+# Environment:
+#   ZARV_SCREEN       screen of the private Xvfb (default 1024x768x24)
+#   ZARV_USE_DISPLAY  run on $DISPLAY instead of a private Xvfb
+#   ZARV_WINE_REG     a UTF-8 .reg file imported into this run's prefix first
+#   ZARV_PREFIX_OUT   keep this run's prefix at this path (for inspection)
+#   WINEDLLOVERRIDES  passed to Wine
 set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+program=$1
+shift
+build=$(cd "$(dirname "$program")/.." && pwd)  # programs live in BUILD/bin
+wine_dir=$build/wine
+base=$wine_dir/base
+font=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
+
 export WINEDEBUG=-all
-export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+# No .NET or HTML engine installs; a caller's overrides come after.
+export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+# 64-bit Wine runs the prefix's services natively; 32-bit programs still get
+# the 32-bit loader.
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=wine
+
+# A .reg file is UTF-8 in the tree; regedit reads UTF-16 with a BOM.
+import_reg() {
+  local utf16
+  utf16=$(mktemp --suffix=.reg)
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$1"; } >"$utf16"
+  WINEPREFIX=$2 "$wine64" regedit /S "$(winepath_of "$utf16")" >/dev/null 2>&1
+  rm -f "$utf16"
+}
+
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Some kernels run no 32-bit x86 code at all; qemu then runs 32-bit Linux
+# programs, which 32-bit Wine is.
+enable_i386() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && return
+  local qemu=/usr/bin/qemu-i386-static binfmt=/proc/sys/fs/binfmt_misc
+  if [ ! -x "$qemu" ] || [ "$(id -u)" -ne 0 ]; then
+    echo "wine-run: this kernel runs no 32-bit programs; needs qemu-user-static and root" >&2
+    exit 1
+  fi
+  mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
+  [ -e "$binfmt/qemu-i386" ] ||
+    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
+      >"$binfmt/register"
+}
+
+make_base_prefix() {
+  rm -rf "$base" "$base.new"
+  mkdir -p "$base.new"
+  WINEPREFIX=$base.new "$wine64" wineboot -i >/dev/null 2>&1
+  ln -sf "$font" "$base.new/drive_c/windows/Fonts/"
+  import_reg "$root/res/wine-tests.reg" "$base.new"
+  WINEPREFIX=$base.new wineserver -w
+  mv "$base.new" "$base"
+}
+
+mkdir -p "$wine_dir"
+(
+  flock 9
+  enable_i386
+  [ -d "$base" ] || make_base_prefix
+) 9>"$wine_dir/lock"
+
+# Each run gets its own prefix, and so its own wineserver and display
+# settings: hard links to the base, real copies of the registry files.
+run_prefix=$(mktemp -d "$wine_dir/run.XXXXXX")
+xvfb_pid=
+cleanup() {
+  WINEPREFIX=$run_prefix wineserver -k 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "${ZARV_PREFIX_OUT:-}" ]; then
+    rm -rf "$ZARV_PREFIX_OUT"
+    mv "$run_prefix" "$ZARV_PREFIX_OUT"
+  else
+    rm -rf "$run_prefix"
+  fi
+}
+trap cleanup EXIT
+cp -al "$base/." "$run_prefix/"
+for reg in "$base"/*.reg; do
+  rm -f "$run_prefix/$(basename "$reg")"
+  cp "$reg" "$run_prefix/"
+done
+export WINEPREFIX=$run_prefix
+
+if [ -n "${ZARV_WINE_REG:-}" ]; then
+  import_reg "$ZARV_WINE_REG" "$WINEPREFIX"
 fi
-exec wine "$@"
+
+if [ -z "${ZARV_USE_DISPLAY:-}" ]; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 8 -screen 0 "${ZARV_SCREEN:-1024x768x24}" -nolisten tcp 8>"$display_file" \
+    >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=:$(head -n1 "$display_file")
+  rm -f "$display_file"
+fi
+
+status=0
+wine "$program" "$@" || status=$?
+exit $status

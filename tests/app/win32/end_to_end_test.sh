@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The program itself under Wine on a private Xvfb, driven from the keyboard
+# with xdotool (Return = OK, Escape = Cancel). config.ini must hold the bytes
+# in EXPECTED_DIR, which are what the Linux program writes in the same case.
+#   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR
+set -euo pipefail
+exe=$(realpath "$1")
+expected=$(realpath "$2")
+wine_run=$(cd "$(dirname "$0")/../../.." && pwd)/scripts/wine-run.sh
+work=$(mktemp -d)
+xvfb_pid=
+program_pid=
+cleanup() {
+  [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+
+start_xvfb() {
+  Xvfb -displayfd 8 -screen 0 "$1" -nolisten tcp 8>"$work/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=:$(head -n1 "$work/display")
+}
+
+# run_case NAME SCREEN KEY INITIAL_FILE|- EXPECTED_FILE [ENV...]
+run_case() {
+  local name=$1 screen=$2 key=$3 initial=$4 want=$5
+  shift 5
+  echo "== $name"
+  local dir=$work/$name
+  mkdir -p "$dir"
+  [ "$initial" = - ] || cp "$expected/$initial" "$dir/config.ini"
+  start_xvfb "$screen"
+  (cd "$dir" && env "$@" LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
+  program_pid=$!
+  local window=
+  for _ in $(seq 600); do
+    window=$(xdotool search --name '^环境配置$' 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  if [ -z "$window" ]; then
+    echo "FAIL $name: the dialog did not open"
+    failures=$((failures + 1))
+  else
+    if [ ! -f "$dir/config.ini" ]; then
+      echo "FAIL $name: config.ini does not exist while the dialog is open"
+      failures=$((failures + 1))
+    fi
+    xdotool windowfocus --sync "$window" key "$key"
+  fi
+  local status=0
+  wait "$program_pid" || status=$?
+  program_pid=
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+  if [ "$status" -ne 0 ]; then
+    echo "FAIL $name: the program ended with status $status"
+    failures=$((failures + 1))
+  elif ! cmp -s "$dir/config.ini" "$expected/$want"; then
+    echo "FAIL $name: config.ini differs from $want"
+    diff <(od -c "$expected/$want") <(od -c "$dir/config.ini") || true
+    failures=$((failures + 1))
+  else
+    echo "ok $name"
+  fi
+}
+
+# First run without DirectDraw, then Cancel: the file of the first run is
+# there, with the failure values (motion blur off), and the program runs.
+run_case first-run-without-directdraw 1024x768x24 Escape - first-run-without-directdraw.ini \
+  WINEDLLOVERRIDES=ddraw=d
+# An existing file asking for 1024 x 768 on a screen without such a mode,
+# then OK: 800 x 600 is written and every other key and section is kept.
+run_case existing-ok-on-800x600 800x600x24 Return existing-before.ini existing-ok-on-800x600.ini
+
+echo "$((2 - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]

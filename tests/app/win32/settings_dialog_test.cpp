@@ -1,0 +1,291 @@
+// The real settings dialog, opened from the real resources and driven with
+// window messages while its modal loop runs; the probe is the stand-in.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "app/win32/settings_dlg.h"
+#include "res/resource.h"
+#include "tests/support/fake_probe.h"
+
+namespace fs = std::filesystem;
+
+// The dialog loads its icon through the application object.
+CWinApp testApp;
+
+namespace {
+
+// Runs `script` on the dialog of this thread once its modal loop is running.
+class DialogDriver {
+public:
+    explicit DialogDriver(std::function<void(HWND)> script) : m_script(std::move(script)) {
+        s_current = this;
+        ::SetTimer(nullptr, 0, 10, &DialogDriver::OnTimer);
+    }
+    ~DialogDriver() { s_current = nullptr; }
+    bool ran() const { return m_ran; }
+
+    // The enabled, visible dialog window of this thread.
+    static HWND FindDialog() {
+        HWND found = nullptr;
+        ::EnumThreadWindows(::GetCurrentThreadId(), &DialogDriver::IsDialog,
+                            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+private:
+    static BOOL CALLBACK IsDialog(HWND hWnd, LPARAM lParam) {
+        wchar_t name[16] = {};
+        ::GetClassNameW(hWnd, name, 16);
+        if (std::wstring(name) == L"#32770" && ::IsWindowVisible(hWnd) && ::IsWindowEnabled(hWnd)) {
+            *reinterpret_cast<HWND*>(lParam) = hWnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+        DialogDriver* self = s_current;
+        const HWND dialog = FindDialog();
+        if (self == nullptr || dialog == nullptr || self->m_ran) return;
+        ::KillTimer(nullptr, id);
+        self->m_ran = true;
+        self->m_script(dialog);
+    }
+
+    static inline DialogDriver* s_current = nullptr;
+    std::function<void(HWND)> m_script;
+    bool m_ran = false;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::wstring Text(HWND hWnd) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(hWnd, text, 256);
+    return text;
+}
+
+void Click(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// What the controls show, in the order of the form members.
+struct Shown {
+    bool music, color16, color32, sound, vsyncOn, vsyncOff, motionBlur, softCursor, res800, res1024;
+    bool operator==(const Shown&) const = default;
+};
+
+Shown Read(HWND dialog) {
+    auto checked = [dialog](int id) { return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED; };
+    return {checked(IDC_MUSIC),       checked(IDC_COLOR_16),    checked(IDC_COLOR_32),
+            checked(IDC_SOUND),       checked(IDC_VSYNC_ON),    checked(IDC_VSYNC_OFF),
+            checked(IDC_MOTION_BLUR), checked(IDC_SOFT_CURSOR), checked(IDC_RES_800X600),
+            checked(IDC_RES_1024X768)};
+}
+
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+const std::string kExisting = Crlf(
+    "[display]\ndrivertype=3\nwidth=1024\nheight=768\ncolorbits=16\ndepthbits=24\n"
+    "fullscreen=0\nsync=0\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=1\nscursor=1\n"
+    "[game]\nlevel=7\n");
+
+class SettingsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("zarv_dialog_" + std::to_string(::GetCurrentProcessId()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        m_previous = fs::current_path();
+        fs::current_path(m_dir);
+    }
+    void TearDown() override {
+        fs::current_path(m_previous);
+        fs::remove_all(m_dir);
+    }
+
+    // Opens the dialog, runs `script` on it, and returns DoModal's result.
+    INT_PTR Run(std::function<void(HWND)> script) {
+        DialogDriver driver(std::move(script));
+        CSettingsDlg dlg;
+        const INT_PTR result = dlg.DoModal();
+        EXPECT_TRUE(driver.ran());
+        return result;
+    }
+
+    fs::path m_dir;
+    fs::path m_previous;
+};
+
+TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
+    ResetFakeProbe({.totalVideoMemory = 64u << 20, .has1024WideMode = true});
+    std::string whileOpen;
+    const INT_PTR result = Run([&](HWND dialog) {
+        whileOpen = ReadFile("config.ini");
+        EXPECT_EQ(Read(dialog), (Shown{.music = true,
+                                       .color16 = false,
+                                       .color32 = true,
+                                       .sound = true,
+                                       .vsyncOn = true,
+                                       .vsyncOff = false,
+                                       .motionBlur = true,
+                                       .softCursor = false,
+                                       .res800 = true,
+                                       .res1024 = false}));
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
+        Click(dialog, IDC_MUSIC);
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(whileOpen, Crlf("[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\n"
+                              "depthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\n"
+                              "motionblur=1\nscursor=0\n"));
+    EXPECT_EQ(ReadFile("config.ini"), whileOpen);
+}
+
+TEST_F(SettingsDialogTest, ShowsTheFileAndOkWritesTheChoices) {
+    ResetFakeProbe({.has1024WideMode = true});
+    WriteFile("config.ini", kExisting);
+    const INT_PTR result = Run([&](HWND dialog) {
+        EXPECT_EQ(Read(dialog), (Shown{.music = false,
+                                       .color16 = true,
+                                       .color32 = false,
+                                       .sound = true,
+                                       .vsyncOn = false,
+                                       .vsyncOff = true,
+                                       .motionBlur = true,
+                                       .softCursor = true,
+                                       .res800 = false,
+                                       .res1024 = true}));
+        Click(dialog, IDC_MUSIC);
+        Click(dialog, IDC_COLOR_32);
+        Click(dialog, IDC_VSYNC_ON);
+        Click(dialog, IDC_SOFT_CURSOR);
+        Click(dialog, IDC_RES_800X600);
+        EXPECT_EQ(Read(dialog), (Shown{.music = true,
+                                       .color16 = false,
+                                       .color32 = true,
+                                       .sound = true,
+                                       .vsyncOn = true,
+                                       .vsyncOff = false,
+                                       .motionBlur = true,
+                                       .softCursor = false,
+                                       .res800 = true,
+                                       .res1024 = false}));
+        Click(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(ReadFile("config.ini"),
+              Crlf("[display]\ndrivertype=3\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
+                   "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=0\n"
+                   "\n[game]\nlevel=7\n"));
+}
+
+TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
+    ResetFakeProbe();
+    WriteFile("config.ini", kExisting);
+    EXPECT_EQ(Run([](HWND dialog) {
+                  Click(dialog, IDC_SOUND);
+                  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+              }),
+              IDCANCEL);
+    EXPECT_EQ(ReadFile("config.ini"), kExisting);
+
+    EXPECT_EQ(Run([](HWND dialog) {
+                  Click(dialog, IDC_SOUND);
+                  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+              }),
+              IDOK);
+    EXPECT_NE(ReadFile("config.ini").find("xsnd=1\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabled) {
+    ResetFakeProbe({.has1024WideMode = false});
+    WriteFile("config.ini", kExisting);  // asks for 1024 x 768
+    Run([](HWND dialog) {
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
+        EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_RES_800X600), BST_CHECKED);
+        Click(dialog, IDOK);
+    });
+    const std::string written = ReadFile("config.ini");
+    EXPECT_NE(written.find("width=800\r\nheight=600\r\n"), std::string::npos) << written;
+}
+
+TEST_F(SettingsDialogTest, CaptionIconsAndAboutEntry) {
+    ResetFakeProbe();
+    Run([](HWND dialog) {
+        // The template the system chose for this locale.
+        const char* language = std::getenv("ZARV_EXPECT_CAPTION");
+        EXPECT_EQ(Text(dialog), language != nullptr && std::string(language) == "zh_TW"
+                                    ? L"設定程式"
+                                    : L"环境配置");
+
+        const auto big = ::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
+        EXPECT_NE(big, 0);
+        EXPECT_EQ(::SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0), big);
+        EXPECT_EQ(::SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0), big);
+
+        const HMENU menu = ::GetSystemMenu(dialog, FALSE);
+        ASSERT_NE(menu, nullptr);
+        const int count = ::GetMenuItemCount(menu);
+        ASSERT_GE(count, 2);
+        EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+        wchar_t item[64] = {};
+        ::GetMenuStringW(menu, count - 1, item, 64, MF_BYPOSITION);
+        EXPECT_STREQ(item, L"settings(&A)...");
+        EXPECT_TRUE(::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+}
+
+TEST_F(SettingsDialogTest, AboutEntryOpensTheAboutBoxOverTheDialog) {
+    ResetFakeProbe();
+    Run([](HWND dialog) {
+        const Shown before = Read(dialog);
+        std::wstring aboutCaption;
+        std::wstring aboutText;
+        HWND aboutOwner = nullptr;
+        DialogDriver about([&](HWND box) {
+            aboutCaption = Text(box);
+            for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+                 child = ::GetWindow(child, GW_HWNDNEXT)) {
+                if (Text(child) == L"zarv_settings 1.0 版") aboutText = Text(child);
+            }
+            aboutOwner = ::GetWindow(box, GW_OWNER);
+            Click(box, IDOK);
+        });
+        // The dialog is disabled while the About box runs, so the driver finds the box.
+        ::SendMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        EXPECT_TRUE(about.ran());
+        EXPECT_EQ(aboutCaption, L"settings");
+        EXPECT_EQ(aboutText, L"zarv_settings 1.0 版");
+        EXPECT_EQ(aboutOwner, dialog);
+        EXPECT_TRUE(::IsWindowEnabled(dialog));
+        EXPECT_EQ(Read(dialog), before);
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+}
+
+}  // namespace
