@@ -1,3 +1,6 @@
+// The POSIX file layer.
+#ifndef _WIN32
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -241,3 +244,5 @@ bool OutputFile::Commit() {
 }
 
 }  // namespace ini
+
+#endif  // _WIN32
