@@ -10,6 +10,7 @@ std::string TempName(const std::string& base, unsigned long pid) {
 
 unsigned long TempOwner(const std::string& base, const std::string& name) {
     static constexpr std::size_t kSuffix = 4;  // ".tmp"
+    static constexpr unsigned long kMaxPid = 0xFFFFFFFFUL;
     if (name.size() <= base.size() + 1 + kSuffix || name.compare(0, base.size(), base) != 0 ||
         name[base.size()] != '.' || name.compare(name.size() - kSuffix, kSuffix, ".tmp") != 0) {
         return 0;
@@ -17,10 +18,14 @@ unsigned long TempOwner(const std::string& base, const std::string& name) {
     unsigned long pid = 0;
     for (std::size_t i = base.size() + 1; i < name.size() - kSuffix; ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (std::isdigit(c) == 0 || pid > 0xFFFFFFFFUL / 10) {
+        if (std::isdigit(c) == 0) {
             return 0;
         }
-        pid = pid * 10 + (c - '0');
+        const unsigned long digit = c - '0';
+        if (pid > (kMaxPid - digit) / 10) {
+            return 0;
+        }
+        pid = pid * 10 + digit;
     }
     return pid;
 }

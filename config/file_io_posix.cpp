@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -63,6 +64,9 @@ bool ResolveLinks(const char* path, std::string& resolved) {
 }
 
 bool ProcessGone(unsigned long pid) {
+    if (pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) {
+        return true;
+    }
     return static_cast<pid_t>(pid) == ::getpid() ||
            (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
 }

@@ -182,6 +182,8 @@ TEST_F(IniFileIo, StaleTemporaryFilesOfDeadSavesAreRemoved) {
     EXPECT_EQ(ini::TempOwner("config.ini", "config.ini..tmp"), 0U);
     EXPECT_EQ(ini::TempOwner("config.ini", "config.ini.4x.tmp"), 0U);
     EXPECT_EQ(ini::TempOwner("config.ini", "other.ini.42.tmp"), 0U);
+    EXPECT_EQ(ini::TempOwner("config.ini", "config.ini.4294967295.tmp"), 4294967295U);
+    EXPECT_EQ(ini::TempOwner("config.ini", "config.ini.4294967296.tmp"), 0U);
     EXPECT_EQ(ini::TempOwner("config.ini", "config.ini.99999999999.tmp"), 0U);
 
     // Ids far above any real process id stand for processes that are gone.
