@@ -27,7 +27,9 @@ std::string DirPart(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-int OpenNoSignal(const char* path, int flags, mode_t mode = 0) {
+// open(2), close-on-exec, never a controlling terminal, retried when a
+// signal interrupts it.
+int OpenFile(const char* path, int flags, mode_t mode = 0) {
     int fd = -1;
     do {
         fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY, mode);
@@ -104,7 +106,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 void SyncDirectory(const std::string& dir) {
-    const int fd = OpenNoSignal(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
+    const int fd = OpenFile(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -125,7 +127,7 @@ bool InputFile::Open(const char* path) {
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & kWriteBits) == 0) {
         return false;
     }
-    m_fd = OpenNoSignal(path, O_RDWR | O_NONBLOCK);
+    m_fd = OpenFile(path, O_RDWR | O_NONBLOCK);
     if (m_fd < 0) {
         return false;
     }
@@ -171,7 +173,7 @@ bool OutputFile::Open(const char* path) {
             return false;
         }
         // The target must be writable by us, as for a rewrite in place.
-        targetFd = OpenNoSignal(m_target.c_str(), O_WRONLY | O_NONBLOCK);
+        targetFd = OpenFile(m_target.c_str(), O_WRONLY | O_NONBLOCK);
         if (targetFd < 0) {
             return false;
         }
@@ -185,8 +187,8 @@ bool OutputFile::Open(const char* path) {
     const std::string base = m_target.substr(dir.size());
     RemoveStaleTemps(dir, base);
     std::string temp = dir + TempName(base, static_cast<unsigned long>(::getpid()));
-    m_fd = OpenNoSignal(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                        exists ? S_IRUSR | S_IWUSR : 0666);
+    m_fd = OpenFile(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
+                    exists ? S_IRUSR | S_IWUSR : 0666);
     if (m_fd >= 0) {
         m_temp = std::move(temp);
         if (exists) {

@@ -11,6 +11,7 @@ namespace ini {
 namespace {
 
 constexpr char kCtrlZ = '\x1a';
+constexpr char kCR = '\r';
 
 const char* FindByte(const char* p, const char* end, char c) {
     const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
@@ -36,7 +37,6 @@ bool TextReader::Feed(const char* data, std::size_t size) {
     const char* ctrlZ = size != 0 ? FindByte(data, data + size, kCtrlZ) : data;
     const char* end = ctrlZ;
     const bool endsText = ctrlZ != data + size;
-    static constexpr char kCR = '\r';
 
     if (m_pendingCR && p < end) {
         m_pendingCR = false;
@@ -73,7 +73,6 @@ bool TextReader::Feed(const char* data, std::size_t size) {
 }
 
 void TextReader::Finish() {
-    static constexpr char kCR = '\r';
     if (m_pendingCR) {
         m_pendingCR = false;
         Parse(&kCR, &kCR + 1);
