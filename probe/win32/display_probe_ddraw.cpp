@@ -1,6 +1,8 @@
 // The display probe on Windows: asks the display driver through DirectDraw.
 // ddraw.dll is loaded at run time, so a system without DirectDraw still runs
-// the program and gets the failure answers.
+// the program and gets the failure answers. It is never unloaded: Direct3D
+// under it may keep worker threads, and unloading it under them crashes
+// (seen with Wine); the second call finds it loaded.
 #include <windows.h>
 
 #include <ddraw.h>
@@ -64,9 +66,6 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
         dd->Release();
         dd4->Release();
     }
-    if (hDDraw != nullptr) {
-        ::FreeLibrary(hDDraw);
-    }
     return ok;
 }
 
@@ -80,9 +79,6 @@ BOOL EnumerateDisplayModes() {
         dd->Release();
         dd4->Release();
         ok = TRUE;
-    }
-    if (hDDraw != nullptr) {
-        ::FreeLibrary(hDDraw);
     }
     return ok;
 }

@@ -41,7 +41,7 @@ run_case() {
   program_pid=$!
   local window=
   for _ in $(seq 600); do
-    window=$(xdotool search --name '^环境配置$' 2>/dev/null | head -n1 || true)
+    window=$(xdotool search --onlyvisible --name '^环境配置$' 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
     kill -0 "$program_pid" 2>/dev/null || break
     sleep 0.5
@@ -54,7 +54,7 @@ run_case() {
       echo "FAIL $name: config.ini does not exist while the dialog is open"
       failures=$((failures + 1))
     fi
-    xdotool windowfocus --sync "$window" key "$key"
+    xdotool windowfocus --sync "$window" key "$key" || echo "xdotool failed"
   fi
   local status=0
   wait "$program_pid" || status=$?

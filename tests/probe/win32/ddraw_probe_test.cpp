@@ -1,6 +1,7 @@
-// The DirectDraw probe against the system's DirectDraw. Each ctest entry
-// runs it on one display, named by ZARV_PROBE_CASE: "1024" (a 1024 x 768
-// screen), "800" (an 800 x 600 screen) or "no-ddraw" (DirectDraw disabled).
+// The DirectDraw probe against Wine's DirectDraw. Each ctest entry runs it
+// on one display, named by ZARV_PROBE_CASE: "1024" (a 1024 x 768 screen,
+// 64 MiB), "800" (an 800 x 600 screen, 16 MiB) or "no-ddraw" (DirectDraw
+// disabled).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -52,8 +53,7 @@ std::string FirstRunFile(RecordingWindow& window) {
     return text;
 }
 
-// Wine's reported video memory; read when DirectDraw is loaded, which the
-// probe does for every call.
+// Wine's video memory size, read when DirectDraw is first loaded.
 void SetVideoMemoryMiB(int mib) {
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Direct3D", 0, nullptr, 0,
@@ -66,48 +66,47 @@ void SetVideoMemoryMiB(int mib) {
     ::RegCloseKey(key);
 }
 
-TEST(DirectDrawProbe, VideoMemoryDecidesMotionBlurOnFirstRun) {
-    if (ProbeCase() != "1024") GTEST_SKIP() << "runs on the 1024 x 768 screen";
-    const struct {
-        int mib;
-        const char* motionBlur;
-    } cases[] = {{64, "motionblur=1\r\n"}, {16, "motionblur=0\r\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.mib);
-        SetVideoMemoryMiB(c.mib);
-        std::uint32_t total = 1;
-        std::uint32_t free = 1;
-        EXPECT_TRUE(GetTotalVideoMemory(&total, &free));
-        EXPECT_EQ(total >> 20, static_cast<std::uint32_t>(c.mib));
-        EXPECT_LE(free, total);
-
-        RecordingWindow window;
-        const std::string file = FirstRunFile(window);
-        EXPECT_NE(file.find(c.motionBlur), std::string::npos) << file;
-        EXPECT_EQ(window.enabled1024, 1);
+// The 1024 x 768 screen gets 64 MiB of video memory, the 800 x 600 one 16.
+class DirectDrawProbe : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (ProbeCase() == "1024") SetVideoMemoryMiB(64);
+        if (ProbeCase() == "800") SetVideoMemoryMiB(16);
     }
-}
+};
 
-TEST(DirectDrawProbe, ModeSearchFollowsTheScreen) {
-    if (ProbeCase() != "1024" && ProbeCase() != "800") GTEST_SKIP() << "needs DirectDraw";
-    EXPECT_TRUE(EnumerateDisplayModes());
-    EXPECT_EQ(g_bHas1024WideMode, ProbeCase() == "1024" ? TRUE : FALSE);
-}
-
-TEST(DirectDrawProbe, WithoutDirectDrawTheFailureValues) {
-    if (ProbeCase() != "no-ddraw") GTEST_SKIP() << "runs with DirectDraw disabled";
-    std::uint32_t total = 123;
-    std::uint32_t free = 456;
-    EXPECT_FALSE(GetTotalVideoMemory(&total, &free));
-    EXPECT_EQ(total, 0u);
-    EXPECT_EQ(free, 0u);
-    EXPECT_FALSE(EnumerateDisplayModes());
-    EXPECT_FALSE(g_bHas1024WideMode);
-
+TEST_F(DirectDrawProbe, FirstRunFileAndThe1024Choice) {
     RecordingWindow window;
     const std::string file = FirstRunFile(window);
-    EXPECT_NE(file.find("motionblur=0\r\n"), std::string::npos) << file;
-    EXPECT_EQ(window.enabled1024, 0);
+    const bool wide = ProbeCase() == "1024";
+    EXPECT_NE(file.find(wide ? "motionblur=1\r\n" : "motionblur=0\r\n"), std::string::npos) << file;
+    EXPECT_EQ(window.enabled1024, wide ? 1 : 0);
+}
+
+TEST_F(DirectDrawProbe, TotalVideoMemory) {
+    std::uint32_t total = 123;
+    std::uint32_t free = 456;
+    const BOOL ok = GetTotalVideoMemory(&total, &free);
+    if (ProbeCase() == "no-ddraw") {
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(total, 0u);
+        EXPECT_EQ(free, 0u);
+        return;
+    }
+    // Wine reports the size less what the screen itself takes.
+    const std::uint32_t mib = ProbeCase() == "1024" ? 64 : 16;
+    EXPECT_TRUE(ok);
+    EXPECT_LE(total, mib << 20);
+    EXPECT_GT(total, (mib - 8) << 20);
+    EXPECT_LE(free, total);
+}
+
+TEST_F(DirectDrawProbe, ModeSearchFollowsTheScreen) {
+    EXPECT_EQ(EnumerateDisplayModes(), ProbeCase() == "no-ddraw" ? FALSE : TRUE);
+    EXPECT_EQ(g_bHas1024WideMode, ProbeCase() == "1024" ? TRUE : FALSE);
+    // A second search cannot clear the flag.
+    EnumerateDisplayModes();
+    EXPECT_EQ(g_bHas1024WideMode, ProbeCase() == "1024" ? TRUE : FALSE);
 }
 
 }  // namespace
