@@ -1,28 +1,18 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine as the tests need it:
 #   wine-run.sh BUILD/bin/PROGRAM.exe [ARGS...]
+#   wine-run.sh --prepare BUILD      (only makes the prefix; the build does it)
 # The program runs in a copy of a Wine prefix of the build's own (made once
 # per build dir, with the CJK font and res/wine-tests.reg) and, unless
 # ZARV_USE_DISPLAY is set, on a private Xvfb server.
 # Environment:
 #   ZARV_SCREEN       screen of the private Xvfb (default 1024x768x24)
 #   ZARV_USE_DISPLAY  run on $DISPLAY instead of a private Xvfb
-#   ZARV_WINE_REG     a UTF-8 .reg file imported into this run's prefix first
-#   ZARV_PREFIX_OUT   keep this run's prefix at this path (for inspection)
 #   WINEDLLOVERRIDES  passed to Wine
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-program=$1
-shift
-build=$(cd "$(dirname "$program")/.." && pwd)  # programs live in BUILD/bin
-wine_dir=$build/wine
-base=$wine_dir/base
 font=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
-
-export WINEDEBUG=-all
-# No .NET or HTML engine installs; a caller's overrides come after.
-export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # 64-bit Wine runs the prefix's services natively; 32-bit programs still get
 # the 32-bit loader.
 wine64=/usr/lib/wine/wine64
@@ -33,11 +23,9 @@ import_reg() {
   local utf16
   utf16=$(mktemp --suffix=.reg)
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$1"; } >"$utf16"
-  WINEPREFIX=$2 "$wine64" regedit /S "$(winepath_of "$utf16")" >/dev/null 2>&1
+  WINEPREFIX=$2 "$wine64" regedit /S "Z:${utf16//\//\\}" >/dev/null 2>&1
   rm -f "$utf16"
 }
-
-winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
 
 # Some kernels run no 32-bit x86 code at all; qemu then runs 32-bit Linux
 # programs, which 32-bit Wine is.
@@ -55,6 +43,7 @@ enable_i386() {
 }
 
 make_base_prefix() {
+  local base=$1
   rm -rf "$base" "$base.new"
   mkdir -p "$base.new"
   WINEPREFIX=$base.new "$wine64" wineboot -i >/dev/null 2>&1
@@ -64,40 +53,9 @@ make_base_prefix() {
   mv "$base.new" "$base"
 }
 
-mkdir -p "$wine_dir"
-(
-  flock 9
-  enable_i386
-  [ -d "$base" ] || make_base_prefix
-) 9>"$wine_dir/lock"
-
-# Each run gets its own prefix, and so its own wineserver and display
-# settings: hard links to the base, real copies of the registry files.
-run_prefix=$(mktemp -d "$wine_dir/run.XXXXXX")
-xvfb_pid=
-cleanup() {
-  WINEPREFIX=$run_prefix wineserver -k 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-  if [ -n "${ZARV_PREFIX_OUT:-}" ]; then
-    rm -rf "$ZARV_PREFIX_OUT"
-    mv "$run_prefix" "$ZARV_PREFIX_OUT"
-  else
-    rm -rf "$run_prefix"
-  fi
-}
-trap cleanup EXIT
-cp -al "$base/." "$run_prefix/"
-for reg in "$base"/*.reg; do
-  rm -f "$run_prefix/$(basename "$reg")"
-  cp "$reg" "$run_prefix/"
-done
-export WINEPREFIX=$run_prefix
-
-if [ -n "${ZARV_WINE_REG:-}" ]; then
-  import_reg "$ZARV_WINE_REG" "$WINEPREFIX"
-fi
-
-if [ -z "${ZARV_USE_DISPLAY:-}" ]; then
+# Starts a private Xvfb; sets DISPLAY and xvfb_pid.
+start_xvfb() {
+  local display_file
   display_file=$(mktemp)
   Xvfb -displayfd 8 -screen 0 "${ZARV_SCREEN:-1024x768x24}" -nolisten tcp 8>"$display_file" \
     >/dev/null 2>&1 &
@@ -108,8 +66,56 @@ if [ -z "${ZARV_USE_DISPLAY:-}" ]; then
   done
   export DISPLAY=:$(head -n1 "$display_file")
   rm -f "$display_file"
-fi
+}
 
-status=0
-wine "$program" "$@" || status=$?
-exit $status
+main() {
+  local program build
+  if [ "$1" = --prepare ]; then
+    program=
+    build=$(cd "$2" && pwd)
+  else
+    program=$1
+    shift
+    build=$(cd "$(dirname "$program")/.." && pwd)  # programs live in BUILD/bin
+  fi
+  local wine_dir=$build/wine
+  local base=$wine_dir/base
+  export WINEDEBUG=-all
+  # No .NET or HTML engine installs; a caller's overrides come after.
+  export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+
+  mkdir -p "$wine_dir"
+  (
+    flock 9
+    enable_i386
+    [ -d "$base" ] || make_base_prefix "$base"
+  ) 9>"$wine_dir/lock"
+  [ -n "$program" ] || return 0
+
+  # Each run gets its own prefix, and so its own wineserver and display
+  # settings: hard links to the base, real copies of the registry files.
+  run_prefix=$(mktemp -d "$wine_dir/run.XXXXXX")
+  xvfb_pid=
+  trap cleanup EXIT
+  cp -al "$base/." "$run_prefix/"
+  for reg in "$base"/*.reg; do
+    rm -f "$run_prefix/$(basename "$reg")"
+    cp "$reg" "$run_prefix/"
+  done
+  export WINEPREFIX=$run_prefix
+  [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb
+
+  local status=0
+  wine "$program" "$@" || status=$?
+  return $status
+}
+
+cleanup() {
+  WINEPREFIX=$run_prefix wineserver -k 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$run_prefix"
+}
+
+# The whole script is read before it runs, so editing it cannot disturb runs.
+main "$@"
+exit $?

@@ -106,7 +106,16 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
-    const HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+    // Without a parent the owner is the application's main window, else the
+    // active window: a dialog over the main window keeps it disabled meanwhile.
+    HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+    if (hWndParent == nullptr) {
+        const CWnd* pMainWnd = AfxGetApp() != nullptr ? AfxGetApp()->m_pMainWnd : nullptr;
+        hWndParent = pMainWnd != nullptr && pMainWnd != this ? pMainWnd->m_hWnd : nullptr;
+    }
+    if (hWndParent == nullptr) {
+        hWndParent = ::GetActiveWindow();
+    }
     // The system picks the template's language from the user's settings.
     return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hWndParent,
                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
