@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace {
 
 struct Control {
     int id;
-    std::wstring kind;  // window class, or the ordinal of a predefined one as "#n"
+    std::wstring kind;  // window class, lower case
     DWORD style;        // the kind-specific low word plus WS_GROUP and WS_TABSTOP
     std::wstring text;
     short x, y, cx, cy;
@@ -75,7 +76,7 @@ public:
             }
             control.x = Short(), control.y = Short(), control.cx = Short(), control.cy = Short();
             control.id = extended ? static_cast<int>(Dword()) : static_cast<short>(Word());
-            control.kind = SzOrOrd();
+            control.kind = ClassName(SzOrOrd());
             control.text = SzOrOrd();
             m_p += Word();  // creation data
             control.style = style & (0xFFFF | WS_GROUP | WS_TABSTOP);
@@ -107,6 +108,14 @@ private:
         return text;
     }
 
+    // The predefined classes are named or given by ordinal; both mean the same.
+    static std::wstring ClassName(std::wstring kind) {
+        if (kind == L"#128") return L"button";
+        if (kind == L"#130") return L"static";
+        for (wchar_t& c : kind) c = static_cast<wchar_t>(std::towlower(c));
+        return kind;
+    }
+
     const BYTE* m_p;
     const BYTE* m_start;
 };
@@ -120,8 +129,8 @@ Dialog LoadTemplate(int id, LANGID language) {
     return TemplateReader(data).Read();
 }
 
-const std::wstring kButton = L"#128";
-const std::wstring kStatic = L"#130";
+const std::wstring kButton = L"button";
+const std::wstring kStatic = L"static";
 constexpr DWORD kAutoRadio = BS_AUTORADIOBUTTON;
 constexpr DWORD kAutoCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr LANGID kPrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
