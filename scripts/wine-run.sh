@@ -29,6 +29,12 @@ import_reg() {
 
 # Some kernels run no 32-bit x86 code at all; qemu then runs 32-bit Linux
 # programs, which 32-bit Wine is.
+# qemu (7.2) ignores MAP_FIXED_NOREPLACE, so Wine's start-up tries to reserve
+# the 32-bit address space 64 KiB at a time, about a minute per process. A
+# guest address space that ends just above Wine's shared user data page
+# (0x7ffe0000) leaves little to try: a start then takes seconds. Native
+# 32-bit runs ignore the variable.
+export QEMU_RESERVED_VA=0x84000000
 enable_i386() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return
   local qemu=/usr/bin/qemu-i386-static binfmt=/proc/sys/fs/binfmt_misc
