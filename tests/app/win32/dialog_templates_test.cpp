@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwctype>
@@ -212,12 +213,19 @@ TEST(DialogTemplates, SettingsDialogInChineseTaiwan) {
     ExpectControls(dialog.controls, expected);
 }
 
-TEST(DialogTemplates, NoNeutralCopyOfTheSettingsDialog) {
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
+    reinterpret_cast<std::vector<LANGID>*>(found)->push_back(language);
+    return TRUE;
+}
+
+TEST(DialogTemplates, SettingsDialogOnlyInTheTwoChineseLanguages) {
     // A neutral copy would be chosen in every locale.
-    EXPECT_EQ(::FindResourceExW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5),
-                                MAKEINTRESOURCEW(IDD_SETTINGS_DIALOG),
-                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
-              nullptr);
+    std::vector<LANGID> languages;
+    ::EnumResourceLanguagesW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5),
+                             MAKEINTRESOURCEW(IDD_SETTINGS_DIALOG), CollectLanguage,
+                             reinterpret_cast<LONG_PTR>(&languages));
+    std::sort(languages.begin(), languages.end());
+    EXPECT_EQ(languages, (std::vector<LANGID>{1028, 2052}));
 }
 
 TEST(DialogTemplates, AboutBox) {
