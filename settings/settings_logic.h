@@ -18,10 +18,10 @@ struct SettingsForm {
 // What the settings logic needs from the dialog window.
 class SettingsWindow {
 public:
-    virtual void FormToControls() = 0;                // UpdateData(FALSE)
-    virtual void ControlsToForm() = 0;                // UpdateData(TRUE)
-    virtual void Enable1024x768(bool enable) = 0;     // control 1015
-    virtual void EndWithOK() = 0;                     // the dialog's default OK handling
+    virtual void FormToControls() = 0;             // UpdateData(FALSE)
+    virtual void ControlsToForm() = 0;             // UpdateData(TRUE)
+    virtual void Enable1024x768(bool enable) = 0;  // control 1015
+    virtual void EndWithOK() = 0;                  // the dialog's default OK handling
 
 protected:
     ~SettingsWindow() = default;
