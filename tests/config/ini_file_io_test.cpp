@@ -1,7 +1,5 @@
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "config/file_io.h"
 #include "config/ini_file.h"
 #include "config/ini_text.h"
+#include "tests/support/test_files.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -31,25 +30,6 @@ const char kFirstRun[] =
 
 class IniFileIo : public testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device seed;
-        m_dir = fs::temp_directory_path() / ("zarv_config_test_" + std::to_string(seed()));
-        fs::create_directories(m_dir);
-        m_path = (m_dir / "config.ini").string();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(m_dir, ignored);
-    }
-
-    static void WriteBytes(const std::string& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
-    static std::string ReadBytes(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     // Names in the directory other than config.ini, e.g. temporary files.
     std::string OtherFiles() const {
         std::string names;
@@ -61,8 +41,9 @@ protected:
         return names;
     }
 
-    fs::path m_dir;
-    std::string m_path;
+    ScopedWorkDir m_workDir;
+    const fs::path m_dir = m_workDir.path();
+    const std::string m_path = (m_dir / "config.ini").string();
 };
 
 TEST_F(IniFileIo, MissingFileFailsAndKeepsDocumentAndPath) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/fake_probe.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -57,18 +58,6 @@ public:
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
 };
 
-// The file as it lies on disk: the text with every "\n" turned into CR LF.
-std::string OnDisk(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') {
-            out += '\r';
-        }
-        out += c;
-    }
-    return out;
-}
-
 std::string FirstRunFile(int motionBlur) {
     return OnDisk(
         "[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\n"
@@ -89,7 +78,7 @@ SettingsForm FirstRunForm(int motionBlur) {
 
 const char* const kConfig = "config.ini";
 
-void WriteConfig(const std::string& bytes) { std::ofstream(kConfig, std::ios::binary) << bytes; }
+void WriteConfig(const std::string& bytes) { WriteBytes(kConfig, bytes); }
 
 std::optional<std::string> ReadConfig() {
     std::ifstream in(kConfig, std::ios::binary);
@@ -102,36 +91,9 @@ std::optional<std::string> ReadConfig() {
 // Each test runs in a fresh, empty working directory of its own.
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string base =
-            std::string("zarv_settings_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : base) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        for (int n = 0;; ++n) {
-            dir_ = fs::temp_directory_path() / (base + "_" + std::to_string(n));
-            if (fs::create_directory(dir_)) {
-                break;
-            }
-        }
-        previous_ = fs::current_path();
-        fs::current_path(dir_);
-        ResetFakeProbe();
-    }
+    void SetUp() override { ResetFakeProbe(); }
 
-    void TearDown() override {
-        std::error_code ec;
-        fs::current_path(previous_, ec);
-        // Windows refuses to delete a read-only file.
-        fs::permissions(dir_ / kConfig, fs::perms::owner_write, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-    fs::path dir_;
-    fs::path previous_;
+    ScopedWorkDir workDir_;
 };
 
 struct FirstRunCase {

@@ -183,7 +183,7 @@ TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     EXPECT_FALSE(ConfigExists());
     ShowAndActivate(dlg);
-    EXPECT_EQ(ConfigBytes(), Crlf(kFirstRunFile));
+    EXPECT_EQ(ConfigBytes(), OnDisk(kFirstRunFile));
     // 32 bit, vertical sync on, sound and music on, motion blur, 800 x 600.
     EXPECT_EQ(CheckedControls(dlg), "1004 1005 1006 1008 1012 1014");
     EXPECT_TRUE(Control(dlg, 1015)->isEnabled());
@@ -192,12 +192,12 @@ TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
     PressKey(dlg, Qt::Key_Escape);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ConfigBytes(), Crlf(kFirstRunFile));
+    EXPECT_EQ(ConfigBytes(), OnDisk(kFirstRunFile));
 }
 
 TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyed) {
     ResetFakeProbe({.has1024WideMode = false});
-    WriteConfig(Crlf(kFileWithExtras));
+    WriteConfig(OnDisk(kFileWithExtras));
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
     EXPECT_FALSE(Control(dlg, 1015)->isEnabled());
@@ -208,11 +208,11 @@ TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyed) {
     PressKey(dlg, Qt::Key_Return);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     const std::string written = ConfigBytes();
-    EXPECT_NE(written.find(Crlf("width=800\nheight=600\n")), std::string::npos) << written;
+    EXPECT_NE(written.find(OnDisk("width=800\nheight=600\n")), std::string::npos) << written;
 }
 
 TEST_F(DialogTest, OkWritesEveryChoiceAndKeepsOtherSections) {
-    WriteConfig(Crlf(kFileWithExtras));
+    WriteConfig(OnDisk(kFileWithExtras));
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
     // 16 bit, sync off, music off, sound on, no blur, soft cursor, 1024 x 768.
@@ -230,13 +230,13 @@ TEST_F(DialogTest, OkWritesEveryChoiceAndKeepsOtherSections) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(ConfigBytes(),
-              Crlf("[display]\ndrivertype=2\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
-                   "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=1\nmotionblur=1\nscursor=0\n\n"
-                   "[network]\nserver=a b;c\nport=4000\n"));
+              OnDisk("[display]\ndrivertype=2\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
+                     "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=1\nmotionblur=1\nscursor=0\n\n"
+                     "[network]\nserver=a b;c\nport=4000\n"));
 }
 
 TEST_F(DialogTest, CancelEscapeAndMnemonics) {
-    const std::string original = Crlf(kFileWithExtras);
+    const std::string original = OnDisk(kFileWithExtras);
     struct Case {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
@@ -259,8 +259,8 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
         if (c.result == QDialog::Rejected) {
             EXPECT_EQ(written, original) << c.key;
         } else {
-            EXPECT_NE(written.find(Crlf("colorbits=32\n")), std::string::npos) << written;
-            EXPECT_NE(written.find(Crlf("xmusic=0\n")), std::string::npos) << written;
+            EXPECT_NE(written.find(OnDisk("colorbits=32\n")), std::string::npos) << written;
+            EXPECT_NE(written.find(OnDisk("xmusic=0\n")), std::string::npos) << written;
         }
     }
 
@@ -274,7 +274,7 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
 }
 
 TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
-    WriteConfig(Crlf(kFileWithExtras));
+    WriteConfig(OnDisk(kFileWithExtras));
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
     const QString checkedBefore = CheckedControls(dlg);
@@ -330,5 +330,5 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
     // Back to the settings dialog, unchanged.
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(CheckedControls(dlg), checkedBefore);
-    EXPECT_EQ(ConfigBytes(), Crlf(kFileWithExtras));
+    EXPECT_EQ(ConfigBytes(), OnDisk(kFileWithExtras));
 }

@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "app/win32/settings_dlg.h"
 #include "res/resource.h"
 #include "tests/support/fake_probe.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/test_files.h"
 
 // The dialog loads its icon through the application object.
 CWinApp testApp;
@@ -65,15 +61,6 @@ private:
     bool m_ran = false;
 };
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::wstring Text(HWND hWnd) {
     wchar_t text[256] = {};
     ::GetWindowTextW(hWnd, text, 256);
@@ -96,36 +83,13 @@ Shown Read(HWND dialog) {
             checked(IDC_RES_1024X768)};
 }
 
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-const std::string kExisting = Crlf(
+const std::string kExisting = OnDisk(
     "[display]\ndrivertype=3\nwidth=1024\nheight=768\ncolorbits=16\ndepthbits=24\n"
     "fullscreen=0\nsync=0\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=1\nscursor=1\n"
     "[game]\nlevel=7\n");
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("zarv_dialog_" + std::to_string(::GetCurrentProcessId()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_previous = fs::current_path();
-        fs::current_path(m_dir);
-    }
-    void TearDown() override {
-        fs::current_path(m_previous);
-        fs::remove_all(m_dir);
-    }
-
     // Opens the dialog, runs `script` on it, and returns DoModal's result.
     INT_PTR Run(std::function<void(HWND)> script) {
         DialogDriver driver(std::move(script));
@@ -135,15 +99,14 @@ protected:
         return result;
     }
 
-    fs::path m_dir;
-    fs::path m_previous;
+    ScopedWorkDir m_workDir;
 };
 
 TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
     ResetFakeProbe({.totalVideoMemory = 64u << 20, .has1024WideMode = true});
     std::string whileOpen;
     const INT_PTR result = Run([&](HWND dialog) {
-        whileOpen = ReadFile("config.ini");
+        whileOpen = ReadBytes("config.ini");
         EXPECT_EQ(Read(dialog), (Shown{.music = true,
                                        .color16 = false,
                                        .color32 = true,
@@ -159,15 +122,15 @@ TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
         Click(dialog, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(whileOpen, Crlf("[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\n"
-                              "depthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\n"
-                              "motionblur=1\nscursor=0\n"));
-    EXPECT_EQ(ReadFile("config.ini"), whileOpen);
+    EXPECT_EQ(whileOpen, OnDisk("[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\n"
+                                "depthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\n"
+                                "motionblur=1\nscursor=0\n"));
+    EXPECT_EQ(ReadBytes("config.ini"), whileOpen);
 }
 
 TEST_F(SettingsDialogTest, ShowsTheFileAndOkWritesTheChoices) {
     ResetFakeProbe({.has1024WideMode = true});
-    WriteFile("config.ini", kExisting);
+    WriteBytes("config.ini", kExisting);
     const INT_PTR result = Run([&](HWND dialog) {
         EXPECT_EQ(Read(dialog), (Shown{.music = false,
                                        .color16 = true,
@@ -197,39 +160,39 @@ TEST_F(SettingsDialogTest, ShowsTheFileAndOkWritesTheChoices) {
         Click(dialog, IDOK);
     });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(ReadFile("config.ini"),
-              Crlf("[display]\ndrivertype=3\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
-                   "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=0\n"
-                   "\n[game]\nlevel=7\n"));
+    EXPECT_EQ(ReadBytes("config.ini"),
+              OnDisk("[display]\ndrivertype=3\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
+                     "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=0\n"
+                     "\n[game]\nlevel=7\n"));
 }
 
 TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
     ResetFakeProbe();
-    WriteFile("config.ini", kExisting);
+    WriteBytes("config.ini", kExisting);
     EXPECT_EQ(Run([](HWND dialog) {
                   Click(dialog, IDC_SOUND);
                   ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
               }),
               IDCANCEL);
-    EXPECT_EQ(ReadFile("config.ini"), kExisting);
+    EXPECT_EQ(ReadBytes("config.ini"), kExisting);
 
     EXPECT_EQ(Run([](HWND dialog) {
                   Click(dialog, IDC_SOUND);
                   ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
               }),
               IDOK);
-    EXPECT_NE(ReadFile("config.ini").find("xsnd=1\r\n"), std::string::npos);
+    EXPECT_NE(ReadBytes("config.ini").find("xsnd=1\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabled) {
     ResetFakeProbe({.has1024WideMode = false});
-    WriteFile("config.ini", kExisting);  // asks for 1024 x 768
+    WriteBytes("config.ini", kExisting);  // asks for 1024 x 768
     Run([](HWND dialog) {
         EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
         EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_RES_800X600), BST_CHECKED);
         Click(dialog, IDOK);
     });
-    const std::string written = ReadFile("config.ini");
+    const std::string written = ReadBytes("config.ini");
     EXPECT_NE(written.find("width=800\r\nheight=600\r\n"), std::string::npos) << written;
 }
 
