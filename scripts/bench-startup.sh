@@ -16,13 +16,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -noreset -nolisten tcp -displayfd 3 -screen 0 1024x768x24 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 200); do
-    [ "$(wc -l <"$work/display")" -ge 1 ] && break
-    sleep 0.05
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
+. "$(dirname "$0")/xvfb.sh"
+start_xvfb 1024x768x24
 
 python3 - "$build/bin" "$runs" "$work" <<'PY'
 import os, statistics, subprocess, sys, time

@@ -17,13 +17,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp 8>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=:$(head -n1 "$work/display")
+. "$root/scripts/xvfb.sh"
+start_xvfb 1024x768x24
 
 wait_window() {
   local window=

@@ -12,6 +12,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/xvfb.sh
+. "$root/scripts/xvfb.sh"
 font=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
 # 64-bit Wine runs the prefix's services natively; 32-bit programs still get
 # the 32-bit loader.
@@ -59,20 +61,6 @@ make_base_prefix() {
   mv "$base.new" "$base"
 }
 
-# Starts a private Xvfb; sets DISPLAY and xvfb_pid.
-start_xvfb() {
-  local display_file
-  display_file=$(mktemp)
-  Xvfb -displayfd 8 -screen 0 "${ZARV_SCREEN:-1024x768x24}" -nolisten tcp 8>"$display_file" \
-    >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=:$(head -n1 "$display_file")
-  rm -f "$display_file"
-}
 
 main() {
   local program build
@@ -109,7 +97,7 @@ main() {
     cp "$reg" "$run_prefix/"
   done
   export WINEPREFIX=$run_prefix
-  [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb
+  [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb "${ZARV_SCREEN:-1024x768x24}"
 
   local status=0
   wine "$program" "$@" || status=$?

@@ -6,12 +6,12 @@ set -euo pipefail
 PROGRAM=$1
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
-XVFB_PID=
+xvfb_pid=
 APP_PID=
 
 cleanup() {
     [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     chmod -R u+w "$WORK" 2>/dev/null || true
     rm -rf "$WORK"
@@ -24,17 +24,8 @@ fail() {
 }
 
 # start_xvfb WIDTHxHEIGHTxDEPTH: a server on a free display; sets DISPLAY.
-start_xvfb() {
-    : >"$WORK/display"
-    Xvfb -noreset -nolisten tcp -displayfd 3 -screen 0 "$1" 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
-    for _ in $(seq 200); do
-        [ "$(wc -l <"$WORK/display")" -ge 1 ] && break
-        kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-        sleep 0.05
-    done
-    export DISPLAY=":$(head -n 1 "$WORK/display")"
-}
+# shellcheck source=scripts/xvfb.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/xvfb.sh"
 
 # start_program DIR [ARGS...]: runs the program in DIR (the Vulkan loader
 # finds no driver, so the video memory comes from amdgpu or is 0).

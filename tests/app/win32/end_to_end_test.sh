@@ -19,15 +19,8 @@ cleanup() {
 trap cleanup EXIT
 failures=0
 
-start_xvfb() {
-  Xvfb -displayfd 8 -screen 0 "$1" -nolisten tcp 8>"$work/display" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=:$(head -n1 "$work/display")
-}
+# shellcheck source=scripts/xvfb.sh
+. "$(dirname "$wine_run")/xvfb.sh"
 
 # run_case NAME SCREEN KEY INITIAL_FILE|- EXPECTED_FILE [ENV...]
 run_case() {
