@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/qt/settings_dlg.h"
@@ -21,6 +22,21 @@ bool CSettingsApp::InitInstance() {
     CSettingsDlg dlg(DialogLanguageFromEnvironment());
     dlg.exec();
     return false;
+}
+
+int RunSettingsProgram(char** argv, QObject* eventFilter) {
+    QByteArray problem;
+    if (!CanOpenDisplay(&problem)) {
+        std::fprintf(stderr, "zarv_settings: %s\n", problem.constData());
+        return 1;
+    }
+    int argcForQt = 1;
+    CSettingsApp theApp(argcForQt, argv);
+    if (eventFilter != nullptr) {
+        theApp.installEventFilter(eventFilter);
+    }
+    theApp.InitInstance();
+    return 0;
 }
 
 bool CanOpenDisplay(QByteArray* problem) {

@@ -13,6 +13,13 @@ public:
     bool InitInstance();
 };
 
+// The whole program: checks the display, then shows the settings dialog.
+// The command line is not looked at: Qt sees only the program name. An
+// `eventFilter`, when given, watches the application's events (the start-up
+// benchmark uses one to close the dialog once it is shown). Returns the exit
+// status.
+int RunSettingsProgram(char** argv, QObject* eventFilter = nullptr);
+
 // Whether the window system can be reached. When it cannot, Qt would abort;
 // `problem` then holds a one-line explanation.
 bool CanOpenDisplay(QByteArray* problem);
