@@ -64,6 +64,11 @@ private:
 #endif
 };
 
+// The calling thread's last system error code (errno, or GetLastError()).
+unsigned long LastSystemError();
+// True when `code` says that a path names no file.
+bool IsNotFound(unsigned long code);
+
 // Name of the temporary file for target base name `base` written by process
 // `pid`: "<base>.<pid>.tmp". Files of this pattern whose process no longer
 // runs are left over from interrupted saves and are removed by the next save.

@@ -249,6 +249,10 @@ bool OutputFile::Commit() {
     return true;
 }
 
+unsigned long LastSystemError() { return static_cast<unsigned long>(errno); }
+
+bool IsNotFound(unsigned long code) { return code == ENOENT; }
+
 }  // namespace ini
 
 #endif  // _WIN32

@@ -230,6 +230,12 @@ bool OutputFile::Commit() {
     }
 }
 
+unsigned long LastSystemError() { return ::GetLastError(); }
+
+bool IsNotFound(unsigned long code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace ini
 
 #endif  // _WIN32

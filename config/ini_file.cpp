@@ -113,11 +113,13 @@ void CIniFile::SetInt(const char* section, const char* key, int value) {
 }
 
 bool CIniFile::Load(const char* path) {
+    m_nError = 0;
     if (path == nullptr) {
         return false;
     }
     ini::InputFile file;
     if (!file.Open(path)) {
+        m_nError = ini::LastSystemError();
         return false;
     }
     // Read into a fresh document so that a read error mid-way leaves the
@@ -128,6 +130,7 @@ bool CIniFile::Load(const char* path) {
     for (;;) {
         const std::ptrdiff_t n = file.Read(buffer.get(), kReadChunk);
         if (n < 0) {
+            m_nError = ini::LastSystemError();
             return false;
         }
         if (n == 0 || !reader.Feed(buffer.get(), static_cast<std::size_t>(n))) {
@@ -146,9 +149,13 @@ bool CIniFile::Save(const char* path) {
     if (path != nullptr && path != m_strPath.c_str()) {
         m_strPath = path;
     }
+    m_nError = 0;
     ini::OutputFile file;
-    if (!file.Open(m_strPath.c_str())) {
+    if (!file.Open(m_strPath.c_str()) || !ini::WriteText(m_sections, file) || !file.Commit()) {
+        m_nError = ini::LastSystemError();
         return false;
     }
-    return ini::WriteText(m_sections, file) && file.Commit();
+    return true;
 }
+
+bool CIniFile::NotFound() const { return m_nError != 0 && ini::IsNotFound(m_nError); }

@@ -28,6 +28,12 @@ public:
     void SetString(const char* section, const char* key, const char* value);
     void SetInt(const char* section, const char* key, int value);
 
+    // Why the last Load or Save failed: the system's error code (errno on
+    // POSIX, a Win32 error code on Windows); 0 after a success.
+    unsigned long GetErrorCode() const { return m_nError; }
+    // True when the last Load failed because no file exists at its path.
+    bool NotFound() const;
+
 private:
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 
@@ -41,4 +47,5 @@ private:
     std::string m_strPath;
     std::vector<IniSection> m_sections;
     std::size_t m_curSection;  // index into m_sections, or kNoSection
+    unsigned long m_nError = 0;
 };

@@ -18,8 +18,8 @@ constexpr std::uint32_t kMotionBlurMinMiB = 30;
 // Check box members: any non-zero value counts as checked.
 std::int32_t CheckState(std::int32_t value) { return value != 0 ? 1 : 0; }
 
-// Fills an empty document with the values of a new file and saves it.
-void CreateConfig(CIniFile& ini) {
+// Fills an empty document with the values of a new file.
+void SetFirstRunValues(CIniFile& ini) {
     std::uint32_t totalBytes = 0;
     std::uint32_t freeBytes = 0;
     GetTotalVideoMemory(&totalBytes, &freeBytes);  // on failure the total stays 0
@@ -36,7 +36,6 @@ void CreateConfig(CIniFile& ini) {
     ini.SetInt(kMisc, "xsnd", 0);
     ini.SetInt(kMisc, "motionblur", totalMiB >= kMotionBlurMinMiB ? 1 : 0);
     ini.SetInt(kMisc, "scursor", 0);
-    ini.Save(kConfigPath);  // a file that cannot be written stays as it was
 }
 
 }  // namespace
@@ -44,7 +43,13 @@ void CreateConfig(CIniFile& ini) {
 void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
     CIniFile ini;
     if (!ini.Load(kConfigPath)) {
-        CreateConfig(ini);
+        // Only a missing file is created; one that exists but cannot be read
+        // is never replaced. A failed creation is silent here: OK tells.
+        const bool missing = ini.NotFound();
+        SetFirstRunValues(ini);
+        if (missing) {
+            ini.Save(kConfigPath);
+        }
     }
 
     EnumerateDisplayModes();
@@ -84,6 +89,10 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     // are missing land at the end of their section.
     CIniFile ini;
     const bool loaded = ini.Load(kConfigPath);
+    if (!loaded && !ini.NotFound()) {
+        window.ShowSaveError(ini.GetErrorCode());  // never replace what could not be read
+        return;
+    }
     if (!loaded) {
         ini.SetInt(kDisplay, "drivertype", 1);
     }
@@ -99,6 +108,9 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     ini.SetInt(kMisc, "xsnd", soundOff);
     ini.SetInt(kMisc, "motionblur", CheckState(form.m_bMotionBlur));
     ini.SetInt(kMisc, "scursor", CheckState(form.m_bSoftCursor));
-    ini.Save(kConfigPath);  // a file that cannot be written stays as it was
+    if (!ini.Save(kConfigPath)) {
+        window.ShowSaveError(ini.GetErrorCode());
+        return;
+    }
     window.EndWithOK();
 }

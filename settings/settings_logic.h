@@ -22,14 +22,21 @@ public:
     virtual void ControlsToForm() = 0;             // UpdateData(TRUE)
     virtual void Enable1024x768(bool enable) = 0;  // control 1015
     virtual void EndWithOK() = 0;                  // the dialog's default OK handling
+    // Tells the player that config.ini could not be saved and why (`nError`
+    // is the system's error code); the dialog stays open.
+    virtual void ShowSaveError(unsigned long nError) = 0;
 
 protected:
     ~SettingsWindow() = default;
 };
 
 // The dialog's initialisation: loads config.ini, creates it with first-run
-// values when it cannot be loaded, and fills the form and the controls.
+// values when it does not exist, and fills the form and the controls. A file
+// that exists but cannot be loaded shows the first-run values and is never
+// replaced.
 void InitializeSettings(SettingsForm& form, SettingsWindow& window);
 
 // The dialog's OK: writes the form back into config.ini and ends the dialog.
+// When the file cannot be loaded (other than missing) or saved, nothing is
+// written, the window shows why and the dialog stays open.
 void ConfirmSettings(SettingsForm& form, SettingsWindow& window);

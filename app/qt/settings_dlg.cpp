@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <cstdint>
 
 #include "app/qt/about_dlg.h"
@@ -83,6 +84,12 @@ void CSettingsDlg::ControlsToForm() { DoDataExchange(true); }
 void CSettingsDlg::Enable1024x768(bool enable) { Button(*this, 1015)->setEnabled(enable); }
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
+
+// TODO(save-error): the message in the dialog's language with the reason.
+void CSettingsDlg::ShowSaveError(unsigned long nError) {
+    QMessageBox::critical(this, windowTitle(),
+                          QStringLiteral("config.ini: ") + qt_error_string(static_cast<int>(nError)));
+}
 
 void CSettingsDlg::OnOK() { ConfirmSettings(m_form, *this); }
 

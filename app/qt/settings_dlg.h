@@ -20,6 +20,7 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
+    void ShowSaveError(unsigned long nError) override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -86,3 +86,9 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 }
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
+
+// TODO(save-error): the message in the dialog's language with the reason.
+void CSettingsDlg::ShowSaveError(unsigned long nError) {
+    (void)nError;
+    ::MessageBoxA(m_hWnd, "config.ini", "", MB_OK | MB_ICONERROR);
+}

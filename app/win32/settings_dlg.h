@@ -27,4 +27,5 @@ private:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
+    void ShowSaveError(unsigned long nError) override;
 };

@@ -56,6 +56,7 @@ public:
         enabled1024 = enable;
     }
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
+    void ShowSaveError(unsigned long) override { calls.emplace_back("ShowSaveError"); }
 };
 
 std::string FirstRunFile(int motionBlur) {

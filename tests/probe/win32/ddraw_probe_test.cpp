@@ -32,6 +32,7 @@ public:
     void ControlsToForm() override {}
     void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
     void EndWithOK() override {}
+    void ShowSaveError(unsigned long) override {}
 };
 
 // Runs the dialog's initialisation in an empty directory and returns the
