@@ -107,6 +107,12 @@ const DialogTemplate& SettingsDialogTemplate(DialogLanguage language) {
 
 const DialogTemplate& AboutDialogTemplate() { return kAboutTemplate; }
 
+QString SaveErrorText(DialogLanguage language, const QString& reason) {
+    QString text = QString::fromUtf8(
+        language == DialogLanguage::kChineseTaiwan ? "無法儲存 config.ini" : "无法保存 config.ini");
+    return text + (reason.isEmpty() ? QString::fromUtf8("。") : QString::fromUtf8("：") + reason);
+}
+
 QFont DialogFont(DialogLanguage language) {
     QFont font(QString::fromLatin1(language == DialogLanguage::kChineseTaiwan ? "Noto Sans CJK TC"
                                                                               : "Noto Sans CJK SC"),

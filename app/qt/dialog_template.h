@@ -54,6 +54,10 @@ struct DialogTemplate {
 const DialogTemplate& SettingsDialogTemplate(DialogLanguage language);
 const DialogTemplate& AboutDialogTemplate();
 
+// The sentence telling that config.ini could not be saved, in the dialog's
+// language, ending in `reason` (the system's text) when there is one.
+QString SaveErrorText(DialogLanguage language, const QString& reason);
+
 // The dialog font: 9 points of the CJK face for the language.
 QFont DialogFont(DialogLanguage language);
 

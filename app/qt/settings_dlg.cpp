@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <cstdint>
+#include <cstring>
 
 #include "app/qt/about_dlg.h"
 #include "app/qt/dialog_controls.h"
@@ -47,6 +48,7 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_language(language),
       m_hIcon(QString::fromLatin1(IDI_WINDOW)) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
     connect(Button(*this, 1), &QAbstractButton::clicked, this, [this] { OnOK(); });
@@ -85,10 +87,15 @@ void CSettingsDlg::Enable1024x768(bool enable) { Button(*this, 1015)->setEnabled
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
-// TODO(save-error): the message in the dialog's language with the reason.
+// A modal box over the dialog; the dialog stays open with the player's choices.
 void CSettingsDlg::ShowSaveError(unsigned long nError) {
-    QMessageBox::critical(this, windowTitle(),
-                          QStringLiteral("config.ini: ") + qt_error_string(static_cast<int>(nError)));
+    // The system's own text (translated when the C library has the locale's
+    // messages); code 0 carries no reason.
+    const QString reason =
+        nError != 0 ? QString::fromLocal8Bit(std::strerror(static_cast<int>(nError))) : QString();
+    QMessageBox box(QMessageBox::Critical, windowTitle(), SaveErrorText(m_language, reason),
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(m_form, *this); }

@@ -33,6 +33,7 @@ private:
     void OnSysCommand(int nID);
 
     SettingsForm m_form;
+    DialogLanguage m_language;
     QIcon m_hIcon;
     bool m_bInitialized = false;
 };

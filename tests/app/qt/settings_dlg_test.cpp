@@ -6,10 +6,15 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -60,6 +65,27 @@ void ShowAndActivate(QDialog& dlg) {
 void PressKey(QDialog& dlg, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &dlg;
     QTest::keyClick(target, key, modifiers);
+}
+
+// The message box that `trigger` opens, seen from inside its modal loop
+// and closed with Return.
+struct MessageSeen {
+    QWidget* owner = nullptr;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString text;
+};
+
+MessageSeen SeeMessage(const std::function<void()>& trigger) {
+    MessageSeen seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = {box->parentWidget(), box->windowTitle(), box->icon(), box->text()};
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    trigger();
+    return seen;
 }
 
 const char* kFirstRunFile =
@@ -331,4 +357,38 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(CheckedControls(dlg), checkedBefore);
     EXPECT_EQ(ConfigBytes(), OnDisk(kFileWithExtras));
+}
+
+// OK that cannot save (a directory named config.ini) shows an error box
+// owned by the dialog, in the dialog's language, and the dialog stays open
+// with the player's choices until Escape.
+TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
+    std::filesystem::create_directory("config.ini");
+    struct Case {
+        DialogLanguage language;
+        const char* sentence;  // up to the reason
+    };
+    for (const Case& c : {Case{DialogLanguage::kChinesePrc, "无法保存 config.ini"},
+                          Case{DialogLanguage::kChineseTaiwan, "無法儲存 config.ini"}}) {
+        CSettingsDlg dlg(c.language);
+        ShowAndActivate(dlg);
+        QTest::mouseClick(Control(dlg, 1003), Qt::LeftButton);
+        const QString checked = CheckedControls(dlg);
+
+        const MessageSeen onOk = SeeMessage([&] { PressKey(dlg, Qt::Key_Return); });
+        EXPECT_EQ(onOk.owner, &dlg);
+        EXPECT_EQ(onOk.title, dlg.windowTitle());
+        EXPECT_EQ(onOk.icon, QMessageBox::Critical);
+        EXPECT_TRUE(onOk.text.startsWith(QString::fromUtf8(c.sentence))) << onOk.text.toStdString();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(CheckedControls(dlg), checked);
+
+        const MessageSeen full = SeeMessage([&] { dlg.ShowSaveError(ENOSPC); });
+        EXPECT_EQ(full.text, QString::fromUtf8(c.sentence) + QString::fromUtf8("：") +
+                                 QString::fromLocal8Bit(std::strerror(ENOSPC)));
+
+        PressKey(dlg, Qt::Key_Escape);
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
 }
