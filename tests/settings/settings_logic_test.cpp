@@ -39,6 +39,7 @@ public:
     SettingsForm controls;
     std::optional<bool> enabled1024;
     std::vector<std::string> calls;
+    std::vector<unsigned long> saveErrors;
 
     void Open() { InitializeSettings(form, *this); }
     void PressOK() { ConfirmSettings(form, *this); }
@@ -56,7 +57,10 @@ public:
         enabled1024 = enable;
     }
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
-    void ShowSaveError(unsigned long) override { calls.emplace_back("ShowSaveError"); }
+    void ShowSaveError(unsigned long nError) override {
+        calls.emplace_back("ShowSaveError");
+        saveErrors.push_back(nError);
+    }
 };
 
 std::string FirstRunFile(int motionBlur) {
@@ -256,20 +260,81 @@ TEST_F(SettingsTest, FileDeletedWhileOpenIsWrittenWithAllElevenKeys) {
                                                       "ControlsToForm", "EndWithOK"}));
 }
 
-TEST_F(SettingsTest, ReadOnlyFileShowsFirstRunValuesAndStaysUnchanged) {
-    const std::string text =
-        OnDisk("[display]\nwidth=1024\ncolorbits=16\nsync=0\n\n[misc]\nxmusic=1\nxsnd=1\n");
-    WriteConfig(text);
-    fs::permissions(kConfig,
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+// What an unusable config.ini is, and its state to compare: the listing of
+// the working folder with each entry's bytes and time stamp.
+struct UnusableCase {
+    const char* name;
+    void (*make)();
+};
+
+void PrintTo(const UnusableCase& c, std::ostream* os) { *os << c.name; }
+
+std::string FolderState() {
+    std::string state;
+    for (const auto& entry : fs::recursive_directory_iterator(".")) {
+        state += entry.path().generic_string() + " " +
+                 std::to_string(entry.last_write_time().time_since_epoch().count()) + " " +
+                 (entry.is_regular_file() ? ReadBytes(entry.path()) : std::string()) + "\n";
+    }
+    return state;
+}
+
+class UnusableFileTest : public SettingsTest, public ::testing::WithParamInterface<UnusableCase> {};
+
+// An existing file that cannot be loaded is never replaced: the dialog
+// shows first-run values, and OK, as often as it is pressed, tells why
+// instead of ending.
+TEST_P(UnusableFileTest, ShowsFirstRunValuesAndStaysUnchanged) {
+    GetParam().make();
+    const std::string before = FolderState();
 
     FakeDialog dialog;
     dialog.Open();
     EXPECT_EQ(dialog.controls, FirstRunForm(1));
+    EXPECT_EQ(FolderState(), before);
+
     dialog.PressOK();
-    EXPECT_EQ(ReadConfig(), text);
-    EXPECT_EQ(dialog.calls.back(), "EndWithOK");
+    dialog.PressOK();
+    EXPECT_EQ(dialog.calls,
+              (std::vector<std::string>{"Enable1024x768(true)", "FormToControls", "ControlsToForm",
+                                        "ShowSaveError", "ControlsToForm", "ShowSaveError"}));
+    EXPECT_NE(dialog.saveErrors.at(0), 0u);
+    EXPECT_EQ(FolderState(), before);
 }
+
+const std::string kGameFile =
+    OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnusableFileTest,
+    ::testing::Values(UnusableCase{"ReadOnlyFile",
+                                   [] {
+                                       WriteConfig(kGameFile);
+                                       fs::permissions(kConfig, fs::perms::owner_read |
+                                                                    fs::perms::group_read |
+                                                                    fs::perms::others_read);
+                                   }},
+                      UnusableCase{"Directory",
+                                   [] {
+                                       fs::create_directory(kConfig);
+                                       WriteBytes(fs::path(kConfig) / "inside", kGameFile);
+                                   }}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+#ifndef _WIN32
+// A save that fails after a good load (here the working folder is gone, which
+// also defeats root) is told, and the dialog stays.
+TEST_F(SettingsTest, FailedSaveIsToldAndTheDialogStays) {
+    FakeDialog dialog;
+    dialog.Open();
+    ASSERT_TRUE(fs::remove(kConfig));
+    ASSERT_TRUE(fs::remove(workDir_.path()));
+    dialog.PressOK();
+
+    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
+    EXPECT_NE(dialog.saveErrors.at(0), 0u);
+}
+#endif
 
 TEST_F(SettingsTest, OtherSectionsAndKeysKeepTheirPlace) {
     WriteConfig(
