@@ -298,7 +298,7 @@ TEST_P(UnusableFileTest, ShowsFirstRunValuesAndStaysUnchanged) {
     EXPECT_EQ(dialog.calls,
               (std::vector<std::string>{"Enable1024x768(true)", "FormToControls", "ControlsToForm",
                                         "ShowSaveError", "ControlsToForm", "ShowSaveError"}));
-    EXPECT_NE(dialog.saveErrors.at(0), 0u) << "the store gave no reason for the failed load";
+    EXPECT_NE(dialog.saveErrors.at(0), 0u) << "no system error code for the failure";
     EXPECT_EQ(FolderState(), before);
 }
 
