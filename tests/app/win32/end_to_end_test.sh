@@ -99,7 +99,7 @@ run_save_error_case() {
   start_xvfb 1024x768x24
   (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
   program_pid=$!
-  local window= message= step
+  local window='' message='' step
   for _ in $(seq 600); do
     window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
