@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the Windows dialogs as Wine draws them, on a private Xvfb:
-# the settings dialog from both templates (zh_CN, zh_TW) and the About box.
+# the settings dialog from both templates (zh_CN, zh_TW), under an English
+# locale (en_US) and the About box.
 # Each run starts in an empty folder, so the dialog shows a first run.
 #   scripts/screenshots-win32.sh BUILD_DIR   (writes docs/win32-*.png)
 set -euo pipefail
@@ -49,6 +50,9 @@ shot() {
 mkdir -p "$root/docs"
 shot "$bin/zarv_settings.exe" zh_CN '环境配置' win32-settings-zh_CN.png
 shot "$bin/zarv_settings.exe" zh_TW '設定程式' win32-settings-zh_TW.png
+# Unicode windows: the Chinese texts whatever the locale's code page. Wine
+# picks the Taiwan template for a non-Chinese locale.
+shot "$bin/zarv_settings.exe" en_US '設定程式' win32-settings-en_US.png
 # Under Wine the dialog has no system menu (no system-menu box), so the About
 # box is shown by a small tool of the tests.
 shot "$bin/win32_about_box.exe" zh_CN settings win32-about.png

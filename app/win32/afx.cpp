@@ -5,14 +5,35 @@
 // CString, CMenu
 
 BOOL CString::LoadString(UINT nID) {
-    char buffer[256];
-    const int length = ::LoadStringA(AfxGetResourceHandle(), nID, buffer, sizeof buffer);
+    wchar_t buffer[256];
+    const int length = ::LoadStringW(AfxGetResourceHandle(), nID, buffer, 256);
     m_str.assign(buffer, length > 0 ? static_cast<size_t>(length) : 0);
     return length > 0;
 }
 
-BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCSTR lpszNewItem) {
-    return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+BOOL CString::LoadString(HINSTANCE hInstance, UINT nID, WORD wLanguageID) {
+    m_str.clear();
+    // A string table block holds 16 strings, each a length and its UTF-16 units.
+    const HRSRC hResource = ::FindResourceExW(hInstance, MAKEINTRESOURCEW(6) /* RT_STRING */,
+                                              MAKEINTRESOURCEW((nID >> 4) + 1), wLanguageID);
+    const HGLOBAL hData = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
+    const auto* p = static_cast<const WCHAR*>(hData != nullptr ? ::LockResource(hData) : nullptr);
+    if (p == nullptr) {
+        return FALSE;
+    }
+    const WCHAR* end = p + ::SizeofResource(hInstance, hResource) / sizeof(WCHAR);
+    for (UINT i = 0; i < (nID & 15) && p < end; ++i) {
+        p += 1 + *p;
+    }
+    if (p >= end || *p == 0 || p + 1 + *p > end) {
+        return FALSE;
+    }
+    m_str.assign(p + 1, *p);
+    return TRUE;
+}
+
+BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCWSTR lpszNewItem) {
+    return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
 }
 
 // CWnd
@@ -50,14 +71,28 @@ CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    return ::SendMessageW(m_hWnd, message, wParam, lParam);
 }
 
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 
 void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
 
-void CWnd::Default() { m_bDefaultPending = true; }
+void CWnd::GetWindowText(CString& rString) const {
+    wchar_t buffer[256];
+    ::GetWindowTextW(m_hWnd, buffer, 256);
+    rString = buffer;
+}
+
+int CWnd::MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption, UINT nType) {
+    return ::MessageBoxW(m_hWnd, lpszText, lpszCaption, nType);
+}
+
+void CWnd::Default() {
+    if (m_pbDefaultPending != nullptr) {
+        *m_pbDefaultPending = true;
+    }
+}
 
 void CWnd::OnPaint() { Default(); }
 
@@ -83,7 +118,9 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
             if (entry->nMessage != message) {
                 continue;
             }
-            m_bDefaultPending = false;
+            bool bDefaultPending = false;
+            bool* const pbOuter = m_pbDefaultPending;
+            m_pbDefaultPending = &bDefaultPending;
             *pResult = 0;
             if (entry->pfn_vv != nullptr) {
                 (this->*entry->pfn_vv)();
@@ -92,7 +129,8 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
             } else if (entry->pfn_hv != nullptr) {
                 *pResult = reinterpret_cast<LRESULT>((this->*entry->pfn_hv)());
             }
-            return !m_bDefaultPending;
+            m_pbDefaultPending = pbOuter;
+            return !bDefaultPending;
         }
     }
     return FALSE;
@@ -105,6 +143,34 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 
 CDialog::~CDialog() = default;
 
+namespace {
+
+struct TemplateSearch {
+    HRSRC hResource;
+    LPCWSTR lpName;
+    LANGID language;
+};
+
+BOOL CALLBACK MatchLanguage(HMODULE hModule, LPCWSTR lpType, LPCWSTR, WORD wLanguage,
+                            LONG_PTR lParam) {
+    auto* search = reinterpret_cast<TemplateSearch*>(lParam);
+    if (::FindResourceExW(hModule, lpType, search->lpName, wLanguage) != search->hResource) {
+        return TRUE;
+    }
+    search->language = wLanguage;
+    return FALSE;
+}
+
+// The language of the copy of a resource that FindResource chose.
+LANGID ResourceLanguage(HINSTANCE hInstance, LPCWSTR lpType, LPCWSTR lpName, HRSRC hResource) {
+    TemplateSearch search = {hResource, lpName, 0};
+    ::EnumResourceLanguagesW(hInstance, lpType, lpName, &MatchLanguage,
+                             reinterpret_cast<LONG_PTR>(&search));
+    return search.language;
+}
+
+}  // namespace
+
 INT_PTR CDialog::DoModal() {
     // Without a parent the owner is the application's main window, else the
     // active window: a dialog over the main window keeps it disabled meanwhile.
@@ -116,9 +182,22 @@ INT_PTR CDialog::DoModal() {
     if (hWndParent == nullptr) {
         hWndParent = ::GetActiveWindow();
     }
-    // The system picks the template's language from the user's settings.
-    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hWndParent,
-                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    // The template is found as DialogBoxParam would (the system picks its
+    // language from the user's settings), and its language is kept for
+    // texts shown later.
+    const HINSTANCE hInstance = AfxGetResourceHandle();
+    const LPCWSTR lpName = MAKEINTRESOURCEW(m_nIDTemplate);
+    const LPCWSTR lpType = MAKEINTRESOURCEW(5);  // RT_DIALOG
+    const HRSRC hResource = ::FindResourceW(hInstance, lpName, lpType);
+    const HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
+    const auto* pTemplate =
+        static_cast<LPCDLGTEMPLATEW>(hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr);
+    if (pTemplate == nullptr) {
+        return -1;
+    }
+    m_langTemplate = ResourceLanguage(hInstance, lpType, lpName, hResource);
+    return ::DialogBoxIndirectParamW(hInstance, pTemplate, hWndParent, &CDialog::DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -140,11 +219,11 @@ void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         dialog->m_hWnd = hWnd;
         return dialog->OnInitDialog();
     }
-    auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+    auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
     if (dialog == nullptr) {
         return FALSE;  // messages before WM_INITDIALOG
     }
@@ -171,7 +250,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
             if (message == WM_QUERYDRAGICON) {
                 return static_cast<INT_PTR>(result);
             }
-            ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, result);
+            ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
             return TRUE;
         }
     }
@@ -182,12 +261,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
     const HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
     if (pDX->m_bSaveAndValidate) {
-        value = static_cast<int>(::SendMessageA(hWndCtrl, BM_GETCHECK, 0, 0));
+        value = static_cast<int>(::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0));
     } else {
         if (value < 0 || value > 2) {
             value = 0;  // out of range: shown clear
         }
-        ::SendMessageA(hWndCtrl, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+        ::SendMessageW(hWndCtrl, BM_SETCHECK, static_cast<WPARAM>(value), 0);
     }
 }
 
@@ -198,19 +277,19 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
     }
     int index = 0;
     do {
-        if ((::SendMessageA(hWndCtrl, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0) {
+        if ((::SendMessageW(hWndCtrl, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0) {
             if (pDX->m_bSaveAndValidate) {
-                if (::SendMessageA(hWndCtrl, BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
+                if (::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
                     value = index;
                 }
             } else {
-                ::SendMessageA(hWndCtrl, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED,
+                ::SendMessageW(hWndCtrl, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED,
                                0);
             }
             ++index;
         }
         hWndCtrl = ::GetWindow(hWndCtrl, GW_HWNDNEXT);
-    } while (hWndCtrl != nullptr && (::GetWindowLongA(hWndCtrl, GWL_STYLE) & WS_GROUP) == 0);
+    } while (hWndCtrl != nullptr && (::GetWindowLongW(hWndCtrl, GWL_STYLE) & WS_GROUP) == 0);
 }
 
 // CWinApp
@@ -224,12 +303,12 @@ CWinApp::~CWinApp() { s_pApp = nullptr; }
 BOOL CWinApp::InitInstance() { return TRUE; }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
-    return ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource));
+    return ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));
 }
 
 CWinApp* AfxGetApp() { return CWinApp::s_pApp; }
 
-HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
 
 int AfxWinMain() {
     // Byte strings are in the system's ANSI code page.

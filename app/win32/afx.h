@@ -54,20 +54,28 @@ protected:                                        \
     {.nMessage = WM_QUERYDRAGICON, \
      .pfn_hv = static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon)},
 
+// A wide string: the windows are Unicode windows.
 class CString {
 public:
+    // The string table entry in the language the system picks for this thread.
     BOOL LoadString(UINT nID);
+    // The string table entry in `wLanguageID`; FALSE when that language has none.
+    BOOL LoadString(HINSTANCE hInstance, UINT nID, WORD wLanguageID);
     BOOL IsEmpty() const { return m_str.empty(); }
-    operator LPCSTR() const { return m_str.c_str(); }
+    CString& operator=(LPCWSTR psz) {
+        m_str = psz;
+        return *this;
+    }
+    operator LPCWSTR() const { return m_str.c_str(); }
 
 private:
-    std::string m_str;
+    std::wstring m_str;
 };
 
 class CMenu {
 public:
     HMENU m_hMenu = nullptr;
-    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCSTR lpszNewItem = nullptr);
+    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCWSTR lpszNewItem = nullptr);
 };
 
 class CRect : public RECT {
@@ -96,6 +104,8 @@ public:
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL IsIconic() const;
     void GetClientRect(LPRECT lpRect) const;
+    void GetWindowText(CString& rString) const;
+    int MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption = nullptr, UINT nType = MB_OK);
 
     // Message handlers with default processing.
     void OnPaint();
@@ -112,9 +122,11 @@ protected:
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
 
-    bool m_bDefaultPending = false;
-
 private:
+    // The default-processing flag of the message being dispatched; each
+    // dispatch has its own, so a message handled inside another handler
+    // (a repaint under a modal box) leaves the outer message's flag alone.
+    bool* m_pbDefaultPending = nullptr;
     std::unique_ptr<CWnd> m_pItem;
     CMenu m_sysMenu;
 };
@@ -126,6 +138,9 @@ public:
 
     virtual INT_PTR DoModal();
     virtual BOOL OnInitDialog();
+    // The language of the template DoModal shows (the system picks it by the
+    // user's language); 0 before DoModal.
+    LANGID GetTemplateLanguage() const { return m_langTemplate; }
 
 protected:
     virtual void OnOK();
@@ -137,6 +152,7 @@ private:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
+    LANGID m_langTemplate = 0;
 };
 
 class CDataExchange {

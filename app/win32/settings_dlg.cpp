@@ -87,8 +87,47 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
 
-// TODO(save-error): the message in the dialog's language with the reason.
+namespace {
+
+constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+
+// The system's text for an error code, preferably in `language`, without
+// its line end; the code's number when the system has no text for it.
+void ErrorReason(DWORD nError, LANGID language, wchar_t* buffer, DWORD size) {
+    DWORD length = ::FormatMessageW(kSystemText, nullptr, nError, language, buffer, size, nullptr);
+    if (length == 0) {
+        length = ::FormatMessageW(kSystemText, nullptr, nError, 0, buffer, size, nullptr);
+    }
+    if (length == 0) {
+        DWORD_PTR args[] = {nError};
+        length = ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, buffer, size,
+                                  reinterpret_cast<va_list*>(args));
+    }
+    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||
+                          buffer[length - 1] == L' ')) {
+        --length;
+    }
+    buffer[length] = L'\0';
+}
+
+}  // namespace
+
+// One sentence in the language of the template shown, with the system's
+// reason, in a message box owned by the dialog; the dialog stays open.
 void CSettingsDlg::ShowSaveError(unsigned long nError) {
-    (void)nError;
-    ::MessageBoxA(m_hWnd, "config.ini", "", MB_OK | MB_ICONERROR);
+    const LANGID language = GetTemplateLanguage();
+    CString strFormat;
+    if (!strFormat.LoadString(AfxGetResourceHandle(), IDS_SAVE_FAILED, language)) {
+        strFormat.LoadString(IDS_SAVE_FAILED);
+    }
+    wchar_t reason[512];
+    ErrorReason(nError, language, reason, 512);
+    wchar_t text[768] = {};
+    DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(&reason[0])};
+    ::FormatMessageW(kFromString, static_cast<LPCWSTR>(strFormat), 0, 0, text, 768,
+                     reinterpret_cast<va_list*>(args));
+    CString strCaption;
+    GetWindowText(strCaption);
+    MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
 }

@@ -12,26 +12,9 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/app/win32/dialog_template.h"
 
 namespace {
-
-struct Control {
-    int id;
-    std::wstring kind;  // window class, lower case
-    DWORD style;        // the kind-specific low word plus WS_GROUP and WS_TABSTOP
-    std::wstring text;
-    short x, y, cx, cy;
-};
-
-struct Dialog {
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    std::wstring caption;
-    int pointSize = 0;
-    std::wstring font;
-    std::vector<Control> controls;
-};
 
 // Reads a DIALOG or DIALOGEX template.
 class TemplateReader {
@@ -121,6 +104,8 @@ private:
     const BYTE* m_start;
 };
 
+}  // namespace
+
 Dialog LoadTemplate(int id, LANGID language) {
     const HMODULE module = ::GetModuleHandleW(nullptr);
     const HRSRC resource = ::FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
@@ -129,6 +114,8 @@ Dialog LoadTemplate(int id, LANGID language) {
     const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, resource)));
     return TemplateReader(data).Read();
 }
+
+namespace {
 
 const std::wstring kButton = L"button";
 const std::wstring kStatic = L"static";

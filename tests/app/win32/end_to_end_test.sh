@@ -3,7 +3,8 @@
 # with xdotool (Return = OK, Escape = Cancel). config.ini must hold the bytes
 # in EXPECTED_DIR, which are what the Linux program writes in the same case.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
-# CASE is first-run-without-directdraw or existing-ok-on-800x600.
+# CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file
+# or directory.
 set -euo pipefail
 exe=$(realpath "$1")
 expected=$(realpath "$2")
@@ -68,8 +69,96 @@ run_case() {
   fi
 }
 
+# What must not change: every entry of the folder with its size, time stamp
+# and mode, and the bytes of config.ini if it is a file.
+snapshot() {
+  (cd "$1" && find . -printf '%p %y %s %T@ %m\n' | sort && if [ -f config.ini ]; then md5sum config.ini; fi)
+}
+
+# The visible windows titled $1 other than window $2.
+other_windows() {
+  xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "$2" || true
+}
+
+# run_save_error_case NAME: config.ini cannot be saved (a read-only file, or a
+# directory of that name). Return shows a message window and the dialog
+# stays; Return dismisses the message; Escape ends the program. Nothing in
+# the folder changes.
+run_save_error_case() {
+  local name=$1 caption=环境配置
+  echo "== $name"
+  local dir=$work/$name
+  mkdir -p "$dir"
+  case $name in
+    read-only-file) cp "$expected/existing-before.ini" "$dir/config.ini" && chmod a-w "$dir/config.ini" ;;
+    directory) mkdir "$dir/config.ini" ;;
+  esac
+  touch -d '2001-02-03 04:05:06' "$dir/config.ini"
+  local before
+  before=$(snapshot "$dir")
+  start_xvfb 1024x768x24
+  (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
+  program_pid=$!
+  local window='' message='' step
+  for _ in $(seq 600); do
+    window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  step="the dialog did not open"
+  if [ -n "$window" ]; then
+    xdotool windowfocus --sync "$window" key Return || true
+    for _ in $(seq 60); do
+      message=$(other_windows "$caption" "$window" | head -n1)
+      [ -n "$message" ] && break
+      sleep 0.5
+    done
+    step="Return showed no message window"
+  fi
+  if [ -n "$message" ]; then
+    xdotool windowfocus --sync "$message" key Return || true
+    for _ in $(seq 60); do
+      [ -z "$(other_windows "$caption" "$window")" ] && break
+      sleep 0.5
+    done
+    step="Return did not dismiss the message, or the dialog did not stay"
+    if [ -z "$(other_windows "$caption" "$window")" ] && kill -0 "$program_pid" 2>/dev/null &&
+      xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | grep -qx "$window"; then
+      step=
+      xdotool windowfocus --sync "$window" key Escape || true
+    fi
+  fi
+  if [ -n "$step" ]; then
+    kill "$program_pid" 2>/dev/null || true
+  fi
+  local status=0
+  wait "$program_pid" || status=$?
+  program_pid=
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+  if [ -n "$step" ]; then
+    echo "FAIL $name: $step"
+    failures=$((failures + 1))
+  elif [ "$status" -ne 0 ]; then
+    echo "FAIL $name: the program ended with status $status"
+    failures=$((failures + 1))
+  elif [ "$(snapshot "$dir")" != "$before" ]; then
+    echo "FAIL $name: the folder changed"
+    diff <(echo "$before") <(snapshot "$dir") || true
+    failures=$((failures + 1))
+  else
+    echo "ok $name"
+  fi
+}
+
 main() {
   case $1 in
+    # OK cannot save: the player is told, and nothing is written.
+    read-only-file | directory)
+      run_save_error_case "$1"
+      ;;
     # First run without DirectDraw, then Cancel: the file of the first run is
     # there, with the failure values (motion blur off), and the program runs.
     first-run-without-directdraw)

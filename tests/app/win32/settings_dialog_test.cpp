@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "app/win32/settings_dlg.h"
 #include "res/resource.h"
+#include "tests/app/win32/dialog_template.h"
 #include "tests/support/fake_probe.h"
 #include "tests/support/test_files.h"
 
@@ -65,6 +68,13 @@ std::wstring Text(HWND hWnd) {
     wchar_t text[256] = {};
     ::GetWindowTextW(hWnd, text, 256);
     return text;
+}
+
+// The template this locale should show: ZARV_EXPECT_CAPTION=zh_TW for the
+// Taiwan template, the PRC template otherwise.
+bool ExpectTaiwan() {
+    const char* language = std::getenv("ZARV_EXPECT_CAPTION");
+    return language != nullptr && std::string(language) == "zh_TW";
 }
 
 void Click(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
@@ -215,10 +225,7 @@ TEST_F(SettingsDialogTest, CaptionIconsAndAboutEntry) {
         ::SetWindowsHookExW(WH_CBT, AddSystemMenuBox, nullptr, ::GetCurrentThreadId());
     Run([](HWND dialog) {
         // The template the system chose for this locale.
-        const char* language = std::getenv("ZARV_EXPECT_CAPTION");
-        EXPECT_EQ(Text(dialog), language != nullptr && std::string(language) == "zh_TW"
-                                    ? L"設定程式"
-                                    : L"环境配置");
+        EXPECT_EQ(Text(dialog), ExpectTaiwan() ? L"設定程式" : L"环境配置");
 
         const auto big = ::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
         EXPECT_NE(big, 0);
@@ -267,6 +274,85 @@ TEST_F(SettingsDialogTest, AboutEntryOpensTheAboutBoxOverTheDialog) {
         EXPECT_EQ(Read(dialog), before);
         ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
+}
+
+// Unicode windows: every text reads back as the template has it, whatever
+// the locale's code page.
+TEST_F(SettingsDialogTest, TextsAreTheTemplatesInAnyLocale) {
+    ResetFakeProbe();
+    const LANGID expected = ExpectTaiwan() ? MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)
+                                           : MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const Dialog dialogTemplate = LoadTemplate(IDD_SETTINGS_DIALOG, expected);
+    ASSERT_FALSE(dialogTemplate.controls.empty());
+    DialogDriver driver([&](HWND dialog) {
+        EXPECT_EQ(Text(dialog), dialogTemplate.caption);
+        HWND child = ::GetWindow(dialog, GW_CHILD);
+        for (const Control& control : dialogTemplate.controls) {
+            ASSERT_NE(child, nullptr);
+            if (control.text.front() != L'#') {  // an icon's ordinal is no text
+                EXPECT_EQ(Text(child), control.text);
+            }
+            child = ::GetWindow(child, GW_HWNDNEXT);
+        }
+        Click(dialog, IDCANCEL);
+    });
+    CSettingsDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_TRUE(driver.ran());
+    EXPECT_EQ(dlg.GetTemplateLanguage(), expected);
+}
+
+// What a message box shows: caption, owner, text and whether it has the error icon.
+struct MessageShown {
+    std::wstring caption;
+    HWND owner = nullptr;
+    std::wstring text;
+    bool errorIcon = false;
+};
+
+MessageShown ReadAndClose(HWND box) {
+    MessageShown shown{Text(box), ::GetWindow(box, GW_OWNER), {}, false};
+    const HICON errorIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32513));  // IDI_ERROR
+    for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (Text(child).find(L"config.ini") != std::wstring::npos) shown.text = Text(child);
+        if (::SendMessageW(child, STM_GETICON, 0, 0) == reinterpret_cast<LRESULT>(errorIcon)) {
+            shown.errorIcon = true;
+        }
+    }
+    Click(box, IDOK);
+    return shown;
+}
+
+TEST_F(SettingsDialogTest, OkThatCannotSaveTellsWhyAndTheDialogStays) {
+    ResetFakeProbe();
+    ASSERT_TRUE(::CreateDirectoryW(L"config.ini", nullptr));  // exists, cannot be loaded
+    const std::wstring sentence =
+        ExpectTaiwan() ? L"無法儲存 config.ini：" : L"无法保存 config.ini：";
+    const INT_PTR result = Run([&](HWND dialog) {
+        for (int attempt = 0; attempt < 2; ++attempt) {  // OK may be tried again
+            MessageShown shown;
+            DialogDriver box([&](HWND msg) { shown = ReadAndClose(msg); });
+            Click(dialog, IDOK);
+            ASSERT_TRUE(box.ran());
+            EXPECT_EQ(shown.caption, Text(dialog));
+            EXPECT_EQ(shown.owner, dialog);
+            EXPECT_TRUE(shown.errorIcon);
+            // The sentence, then the system's reason without a line end.
+            EXPECT_EQ(shown.text.rfind(sentence, 0), 0u) << shown.text.size();
+            EXPECT_GT(shown.text.size(), sentence.size() + 1);
+            EXPECT_NE(shown.text.back(), L'\n');
+            EXPECT_TRUE(::IsWindowVisible(dialog));
+            EXPECT_TRUE(::IsWindowEnabled(dialog));
+        }
+        Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(std::filesystem::is_directory("config.ini"));
+    EXPECT_TRUE(std::filesystem::is_empty(m_workDir.path() / "config.ini"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_workDir.path()),
+                            std::filesystem::directory_iterator()),
+              1);  // no temporary file left
 }
 
 }  // namespace
