@@ -262,6 +262,15 @@ bool Flush(Handle file) { return FlushFileBuffers(Win(file)) != 0; }
 
 bool Replace(const std::string& temp, const std::string& target, bool exists) {
     if (exists) {
+        // A holder that does not share deletion makes ReplaceFile fail (and
+        // Wine's leave a file behind): found out first.
+        HANDLE probe = CreateFileA(target.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            return IsNotFound(GetLastError()) &&
+                   MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        }
+        CloseHandle(probe);
         // Keeps the target's security descriptor, attributes and streams.
         if (ReplaceFileA(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                          nullptr, nullptr) != 0) {

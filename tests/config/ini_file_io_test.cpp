@@ -340,6 +340,59 @@ TEST_F(IniFileIo, StaleTemporaryFilesOfDeadSavesAreRemoved) {
     EXPECT_TRUE(fs::exists(foreign));
 }
 
+#ifdef _WIN32
+
+// config.ini held open for reading and writing by another program, as the C
+// runtime's default sharing (a running game) does: the save still succeeds.
+TEST_F(IniFileIo, FileHeldOpenWithReadWriteSharingIsSaved) {
+    WriteBytes(m_path, kFirstRun);
+    HANDLE holder = CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(m_path.c_str()));
+    ini.SetInt("display", "width", 1024);
+    EXPECT_TRUE(ini.Save(nullptr)) << ini.GetErrorCode();
+    CloseHandle(holder);
+    std::string expected = kFirstRun;
+    expected.replace(expected.find("800"), 3, "1024");
+    EXPECT_EQ(ReadBytes(m_path), expected);
+    EXPECT_EQ(OtherFiles(), "");
+}
+
+// Wine shows a Unix symbolic link as a plain file: a save replaces the file
+// it names and the link stays.
+TEST_F(IniFileIo, SymbolicLinkUnderWineStays) {
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+        GTEST_SKIP() << "not under Wine";
+    }
+    fs::create_directory(m_dir / "real");
+    const fs::path target = m_dir / "real" / "game.ini";
+    WriteBytes(target, "[s]\nk=1\n");
+    // Wine runs a Unix program as it is.
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string command = "/bin/ln -s real/game.ini config.ini";
+    ASSERT_TRUE(CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CIniFile ini;
+    ASSERT_TRUE(ini.Load(m_path.c_str()));
+    ini.SetInt("s", "k", 2);
+    ASSERT_TRUE(ini.Save(nullptr));
+    EXPECT_EQ(ReadBytes(target), "[s]\r\nk=2\r\n");
+    // Still a link: the target's new bytes show through it.
+    WriteBytes(target, "[s]\r\nk=3\r\n");
+    EXPECT_EQ(ReadBytes(m_path), "[s]\r\nk=3\r\n");
+    EXPECT_EQ(fs::directory_iterator(m_dir / "real")->path().filename(), "game.ini");
+}
+
+#endif  // _WIN32
+
 #ifndef _WIN32
 
 mode_t ModeOf(const std::string& path) {
@@ -613,6 +666,72 @@ TEST_F(IniFileIo, FullDiskKeepsTheOldFile) {
         }
         EXPECT_EQ(status, 0);
     }
+}
+
+// A save in progress in another PID namespace, whose process id means
+// nothing here: its temporary file is kept, and it completes afterwards.
+TEST_F(IniFileIo, TemporaryFileOfALiveSaverElsewhereIsKept) {
+    const std::string theirs = Document("theirs", 2000);
+    int ready[2];
+    int go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t outer = ::fork();
+    if (outer == 0) {
+        ::close(ready[0]);
+        ::close(go[1]);
+        if (::unshare(CLONE_NEWPID) != 0) {
+            ::_exit(kSkipped);
+        }
+        ::_exit(InChild([&] {
+            // Process 1 of the namespace. Ids are used up until the next
+            // is one that no process has here (this /proc shows the outer
+            // namespace).
+            for (int i = 0; i < 5000; ++i) {
+                const pid_t spent = ::fork();
+                if (spent == 0) {
+                    ::_exit(0);
+                }
+                ::waitpid(spent, nullptr, 0);
+                if (!fs::exists("/proc/" + std::to_string(spent + 1))) {
+                    break;
+                }
+            }
+            return InChild([&] {
+                ini::OutputFile file;
+                char byte = 0;
+                if (!file.Open(m_path.c_str(), theirs.size()) || ::write(ready[1], "r", 1) != 1 ||
+                    ::read(go[0], &byte, 1) != 1) {
+                    return 10;
+                }
+                return file.Write(theirs.data(), theirs.size()) && file.Commit() ? 0 : 1;
+            });
+        }));
+    }
+    ::close(ready[1]);
+    ::close(go[0]);
+    char byte = 0;
+    const bool started = ::read(ready[0], &byte, 1) == 1;
+    const std::string temps = OtherFiles();
+    CIniFile ini;
+    ini.SetInt("ours", "k", 1);
+    const bool saved = started && ini.Save(m_path.c_str());
+    const std::string tempsAfter = OtherFiles();
+    EXPECT_EQ(::write(go[1], "g", 1), 1);
+    ::close(go[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ::waitpid(outer, &status, 0);
+    if (!started && WIFEXITED(status) && WEXITSTATUS(status) == kSkipped) {
+        GTEST_SKIP() << "no PID namespace";
+    }
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(saved);
+    EXPECT_NE(temps.find(".tmp"), std::string::npos);
+    EXPECT_EQ(tempsAfter, temps);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(m_path), theirs);
+    EXPECT_EQ(OtherFiles(), "");
 }
 
 // Two different large documents; a save is interrupted at random moments.
