@@ -114,6 +114,13 @@ bool ResolveLinks(const char* path, std::string& resolved) {
     const DWORD error = GetLastError();
     CloseHandle(h);
     if (n == 0 || n >= name.size()) {
+        // Some file systems cannot tell; a path that is no link is used as
+        // it is, a link that cannot be resolved is not used.
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return true;
+        }
         SetLastError(n == 0 ? error : ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
