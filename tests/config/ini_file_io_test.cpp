@@ -552,44 +552,49 @@ TEST_F(InPlace, RewritesTheFileWhenTheFolderForbidsNewFiles) {
     }
 }
 
-// Processes saving in place at once: the file always ends as one of their
-// documents, never a mix.
+// Processes saving in place at once, started together: the file always
+// ends as one of their documents, never a mix.
 TEST_F(InPlace, ConcurrentSavesLeaveOneWholeDocument) {
     constexpr int kSavers = 8;
     std::vector<std::string> texts;
     for (int i = 0; i < kSavers; ++i) {
-        texts.push_back(Document("saver" + std::to_string(i), 40000 + 30000 * (i % 4)));
+        texts.push_back(Document("saver" + std::to_string(i), 100000 + 60000 * (i % 5)));
     }
     WriteBytes(m_file, texts[0]);
     ASSERT_EQ(::chown(m_file.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(::chmod(m_locked.c_str(), 0555), 0);
-    std::vector<pid_t> savers;
-    for (int i = 0; i < kSavers; ++i) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const std::string& text = texts[static_cast<std::size_t>(i)];
-            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-                ::_exit(10);
-            }
-            for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 10; ++round) {
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        std::vector<pid_t> savers;
+        for (int i = 0; i < kSavers; ++i) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::close(start[1]);
+                char byte = 0;
+                const std::string& text = texts[static_cast<std::size_t>(i)];
                 ini::OutputFile file;
-                if (!file.Open(m_file.c_str(), text.size()) ||
-                    !file.Write(text.data(), text.size()) || !file.Commit()) {
-                    ::_exit(1);
-                }
+                ::_exit(::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
+                                ::read(start[0], &byte, 1) == 0 &&
+                                file.Open(m_file.c_str(), text.size()) &&
+                                file.Write(text.data(), text.size()) && file.Commit()
+                            ? 0
+                            : 1);
             }
-            ::_exit(0);
+            savers.push_back(child);
         }
-        savers.push_back(child);
-    }
-    for (const pid_t child : savers) {
-        int status = -1;
-        ::waitpid(child, &status, 0);
-        EXPECT_EQ(status, 0);
+        ::close(start[0]);
+        ::close(start[1]);  // all start
+        for (const pid_t child : savers) {
+            int status = -1;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(status, 0);
+        }
+        const std::string now = ReadBytes(m_file);
+        ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end())
+            << "round " << round << ", " << now.size() << " bytes";
     }
     ASSERT_EQ(::chmod(m_locked.c_str(), 0755), 0);
-    const std::string now = ReadBytes(m_file);
-    EXPECT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << now.size();
 }
 
 // A full disk leaves the old bytes, whichever way the save goes. Each row
@@ -646,6 +651,7 @@ TEST_F(IniFileIo, FullDiskKeepsTheOldFile) {
             if (!ini.Load(file.c_str())) {
                 return 11;
             }
+            ini.SetString("s", "pad", std::string(100, 'q').c_str());
             ini.SetString("s", "more", std::string(20000, 'm').c_str());
             if (ini.Save(nullptr)) {
                 return 1;
