@@ -373,16 +373,19 @@ TEST_F(IniFileIo, SymbolicLinkUnderWineStays) {
     fs::create_directory(m_dir / "real");
     const fs::path target = m_dir / "real" / "game.ini";
     WriteBytes(target, "[s]\nk=1\n");
-    // Wine runs a Unix program as it is.
+    // Wine runs a Unix program as it is; this makes the link.
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::string command = "/bin/ln -s real/game.ini config.ini";
     ASSERT_TRUE(CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &process));
-    WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    // Its process handle does not tell when it has ended.
+    for (int i = 0; i < 500 && GetFileAttributesA(m_path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+        Sleep(10);
+    }
     CIniFile ini;
     ASSERT_TRUE(ini.Load(m_path.c_str()));
     ini.SetInt("s", "k", 2);
