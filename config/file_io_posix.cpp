@@ -3,25 +3,31 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <limits>
+#include <cstring>
 #include <utility>
 #include <vector>
 
-#include "config/file_io.h"
+#include "config/file_sys.h"
 
-namespace ini {
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
+
+namespace ini::sys {
 
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int kMaxLinkDepth = 40;
 
-// The directory part of `path` with its trailing '/', or "" for a bare name.
+int Fd(Handle file) { return static_cast<int>(file); }
+
 std::string DirPart(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -37,8 +43,78 @@ int OpenFile(const char* path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-// Follows symbolic links to the path of the file they finally name, which
-// need not exist yet.
+// A file system whose files stand for kernel state, not stored bytes.
+bool PseudoFileSystem(int fd) {
+#ifdef __linux__
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case BPF_FS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case EFIVARFS_MAGIC:
+        case PSTOREFS_MAGIC:
+        case SELINUX_MAGIC:
+        case SMACK_MAGIC:
+        case BINFMTFS_MAGIC:
+        case 0x62656570:  // configfs
+        case 0x65735543:  // fusectl
+            return true;
+        default:
+            return false;
+    }
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+void Describe(const struct stat& st, Info& info) {
+    info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
+                : S_ISDIR(st.st_mode) ? Kind::kDirectory
+                                      : Kind::kOther;
+    info.writable = (st.st_mode & kWriteBits) != 0;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+}
+
+}  // namespace
+
+unsigned long Code(Failure failure) {
+    switch (failure) {
+        case Failure::kNotFound:
+            return ENOENT;
+        case Failure::kIsDirectory:
+            return EISDIR;
+        case Failure::kNotAFile:
+            return EINVAL;
+        case Failure::kReadOnly:
+            return EACCES;
+        case Failure::kTooLarge:
+            return EFBIG;
+    }
+    return EINVAL;
+}
+
+unsigned long LastError() { return static_cast<unsigned long>(errno); }
+
+bool IsNotFound(unsigned long code) { return code == ENOENT; }
+
+bool IsPermission(unsigned long code) { return code == EACCES || code == EPERM; }
+
+bool IsSharing(unsigned long /*code*/) { return false; }
+
+const char* const kSeparators = "/";
+
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
 bool ResolveLinks(const char* path, std::string& resolved) {
     std::string current(path);
     for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
@@ -51,10 +127,24 @@ bool ResolveLinks(const char* path, std::string& resolved) {
             resolved = current;
             return true;
         }
+        if (st.st_uid != ::geteuid()) {
+            const std::string dir = DirPart(current);
+            struct stat folder {};
+            if (::stat(dir.empty() ? "." : dir.c_str(), &folder) != 0) {
+                return false;
+            }
+            if (folder.st_uid != st.st_uid) {
+                errno = EACCES;
+                return false;
+            }
+        }
         std::vector<char> target(static_cast<std::size_t>(st.st_size) + 2);
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
-            return false;  // failed, or the link changed meanwhile
+            if (n >= 0) {
+                errno = EAGAIN;  // the link changed meanwhile
+            }
+            return false;
         }
         std::string next(target.data(), static_cast<std::size_t>(n));
         if (next[0] != '/') {
@@ -62,37 +152,100 @@ bool ResolveLinks(const char* path, std::string& resolved) {
         }
         current = std::move(next);
     }
+    errno = ELOOP;
     return false;
 }
 
-bool ProcessGone(unsigned long pid) {
-    if (pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) {
-        return true;
+bool PathInfo(const std::string& path, Info& info) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return false;
     }
-    return static_cast<pid_t>(pid) == ::getpid() ||
-           (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+    Describe(st, info);
+    return true;
 }
 
-// Removes temporary files of `base` in `dir` left by saves of processes
-// that no longer run (or of an earlier process with this id).
-void RemoveStaleTemps(const std::string& dir, const std::string& base) {
-    DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (listing == nullptr) {
-        return;
+bool HandleInfo(Handle file, Info& info) {
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0) {
+        return false;
     }
-    while (const dirent* item = ::readdir(listing)) {
-        const std::string name(item->d_name);
-        const unsigned long pid = TempOwner(base, name);
-        if (pid != 0 && ProcessGone(pid)) {
-            ::unlink((dir + name).c_str());
+    Describe(st, info);
+    if (PseudoFileSystem(Fd(file))) {
+        info.kind = Kind::kOther;
+    }
+    return true;
+}
+
+Handle Open(const std::string& path, Mode mode) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;
+    int fd = -1;
+    switch (mode) {
+        case Mode::kReadWrite:
+            fd = OpenFile(path.c_str(), O_RDWR | kFlags);
+            break;
+        case Mode::kWrite:
+            fd = OpenFile(path.c_str(), O_WRONLY | kFlags);
+            break;
+        case Mode::kRead:
+            fd = OpenFile(path.c_str(), O_RDONLY | kFlags);
+            break;
+        case Mode::kCreate:
+            fd = OpenFile(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kFlags, 0666);
+            break;
+    }
+    if (fd >= 0 && mode != Mode::kRead) {
+        // Writes must not return early with EAGAIN.
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return fd < 0 ? kNoHandle : static_cast<Handle>(fd);
+}
+
+bool Close(Handle file) { return ::close(Fd(file)) == 0; }
+
+bool Lock(Handle file, bool wait) {
+    for (;;) {
+        if (::flock(Fd(file), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) {
+            return true;
+        }
+        if (errno != EINTR) {
+            return false;
         }
     }
-    ::closedir(listing);
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
+bool StillNamed(Handle file, const std::string& path) {
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(Fd(file), &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool CopyAccess(Handle target, Handle temp, const std::string& /*tempPath*/) {
+    struct stat st {};
+    if (::fstat(Fd(target), &st) != 0) {
+        return false;
+    }
+    // Ownership can only be kept by a privileged process; the bits are set
+    // after it, since a change of owner clears set-id bits.
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        (void)::fchown(Fd(temp), st.st_uid, st.st_gid);
+    }
+    return ::fchmod(Fd(temp), st.st_mode & 07777) == 0;
+}
+
+std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(Fd(file), buffer, size);
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
+    }
+}
+
+bool Write(Handle file, const char* data, std::size_t size) {
     while (size != 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const ssize_t n = ::write(Fd(file), data, size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -105,7 +258,47 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-void SyncDirectory(const std::string& dir) {
+bool Reserve(Handle file, std::uint64_t size) {
+    if (size == 0) {
+        return true;
+    }
+#ifdef __linux__
+    // Allocates blocks, the size and the bytes stay.
+    if (::fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) {
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != ENOSYS) {
+        return false;
+    }
+#endif
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0) {
+        return false;
+    }
+    // Writes zeros only into holes and past the end; the old end returns
+    // when there is no room.
+    const int error = ::posix_fallocate(Fd(file), 0, static_cast<off_t>(size));
+    if (error == 0) {
+        return true;
+    }
+    (void)::ftruncate(Fd(file), st.st_size);
+    errno = error;
+    return false;
+}
+
+bool Truncate(Handle file, std::uint64_t size) {
+    return ::ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
+}
+
+bool Flush(Handle file) { return ::fsync(Fd(file)) == 0; }
+
+bool Replace(const std::string& temp, const std::string& target, bool /*exists*/) {
+    return ::rename(temp.c_str(), target.c_str()) == 0;
+}
+
+bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+void SyncFolder(const std::string& dir) {
     const int fd = OpenFile(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
@@ -113,146 +306,19 @@ void SyncDirectory(const std::string& dir) {
     }
 }
 
-}  // namespace
-
-InputFile::~InputFile() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
+void List(const std::string& dir, const std::string& prefix, std::vector<std::string>& names) {
+    DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (listing == nullptr) {
+        return;
     }
-}
-
-bool InputFile::Open(const char* path) {
-    // Checked before opening, so that a FIFO or device is never opened.
-    struct stat st {};
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & kWriteBits) == 0) {
-        return false;
-    }
-    m_fd = OpenFile(path, O_RDWR | O_NONBLOCK);
-    if (m_fd < 0) {
-        return false;
-    }
-    // The name may have been replaced between the check and the opening.
-    return ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kWriteBits) != 0;
-}
-
-std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) const {
-    for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, size);
-        if (n >= 0 || errno != EINTR) {
-            return n;
+    while (const dirent* item = ::readdir(listing)) {
+        if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) == 0) {
+            names.emplace_back(item->d_name);
         }
     }
+    ::closedir(listing);
 }
 
-OutputFile::~OutputFile() {
-    Close();
-    if (!m_temp.empty()) {
-        ::unlink(m_temp.c_str());
-    }
-}
-
-void OutputFile::Close() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
-bool OutputFile::Open(const char* path) {
-    if (path == nullptr || *path == '\0' || !ResolveLinks(path, m_target)) {
-        return false;
-    }
-    struct stat st {};
-    const bool exists = ::stat(m_target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) {
-        return false;
-    }
-    int targetFd = -1;
-    if (exists) {
-        if (!S_ISREG(st.st_mode) || (st.st_mode & kWriteBits) == 0) {
-            return false;
-        }
-        // The target must be writable by us, as for a rewrite in place.
-        targetFd = OpenFile(m_target.c_str(), O_WRONLY | O_NONBLOCK);
-        if (targetFd < 0) {
-            return false;
-        }
-        if (::fstat(targetFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(targetFd);
-            return false;
-        }
-    }
-
-    const std::string dir = DirPart(m_target);
-    const std::string base = m_target.substr(dir.size());
-    RemoveStaleTemps(dir, base);
-    std::string temp = dir + TempName(base, static_cast<unsigned long>(::getpid()));
-    m_fd = OpenFile(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW,
-                    exists ? S_IRUSR | S_IWUSR : 0666);
-    if (m_fd >= 0) {
-        m_temp = std::move(temp);
-        if (exists) {
-            ::close(targetFd);
-            // Ownership can only be kept by a privileged process; the bits
-            // are set after it, since a change of owner clears set-id bits.
-            if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-                (void)::fchown(m_fd, st.st_uid, st.st_gid);
-            }
-            if (::fchmod(m_fd, st.st_mode & 07777) != 0) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (errno == EEXIST || targetFd < 0) {
-        // Another save of this process is under way, or there is nothing
-        // to rewrite in place.
-        if (targetFd >= 0) {
-            ::close(targetFd);
-        }
-        return false;
-    }
-    m_fd = targetFd;
-    return true;
-}
-
-bool OutputFile::Write(const char* data, std::size_t size) {
-    if (m_failed || !WriteAll(m_fd, data, size)) {
-        m_failed = true;
-        return false;
-    }
-    m_written += static_cast<long long>(size);
-    return true;
-}
-
-bool OutputFile::Commit() {
-    if (m_fd < 0 || m_failed) {
-        return false;
-    }
-    if (m_temp.empty() && ::ftruncate(m_fd, static_cast<off_t>(m_written)) != 0) {
-        return false;
-    }
-    const bool synced = ::fsync(m_fd) == 0;
-    const bool closed = ::close(m_fd) == 0;
-    m_fd = -1;
-    if (!synced || !closed) {
-        return false;
-    }
-    if (m_temp.empty()) {
-        return true;
-    }
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-        return false;
-    }
-    m_temp.clear();
-    SyncDirectory(DirPart(m_target));
-    return true;
-}
-
-unsigned long LastSystemError() { return static_cast<unsigned long>(errno); }
-
-bool IsNotFound(unsigned long code) { return code == ENOENT; }
-
-}  // namespace ini
+}  // namespace ini::sys
 
 #endif  // _WIN32

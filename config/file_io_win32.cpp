@@ -1,241 +1,318 @@
-// The Windows file layer. The guard keeps tools that scan every file on
-// other platforms (clang-tidy) away from it.
+// The Windows file layer. Every function imported here exists on Windows XP;
+// newer ones are looked up at run time. The guard keeps tools that scan every
+// file on other platforms (clang-tidy) away from it.
 #ifdef _WIN32
 
 #include <windows.h>
 
 #include <vector>
 
-#include "config/file_io.h"
+#include "config/file_sys.h"
 
-namespace ini {
+namespace ini::sys {
 
 namespace {
 
-constexpr int kMoveAttempts = 10;
-constexpr DWORD kMoveRetryMs = 50;
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::string DirPart(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+HANDLE Win(Handle file) { return reinterpret_cast<HANDLE>(file); }
+
+// GetFinalPathNameByHandleA, from Windows Vista on.
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+FinalPathFn FinalPathFunction() {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetFinalPathNameByHandleA")));
 }
 
-HANDLE AsHandle(void* handle) { return handle == nullptr ? INVALID_HANDLE_VALUE : handle; }
-
-// Regular file: exists, is no directory and not read-only.
-bool WritableFileAttributes(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+// "\\?\C:\x" becomes "C:\x" and "\\?\UNC\host\share" "\\host\share", the
+// forms every function here takes.
+std::string PlainPath(const std::string& path) {
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) {
+        return "\\\\" + path.substr(8);
+    }
+    if (path.compare(0, 4, "\\\\?\\") == 0) {
+        return path.substr(4);
+    }
+    return path;
 }
 
-// The path of the file a symbolic link names; other paths stay as they are.
-bool ResolveLinks(const char* path, std::string& resolved) {
-    resolved = path;
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return true;
-    }
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    std::vector<char> name(MAX_PATH + 1);
-    DWORD n = GetFinalPathNameByHandleA(h, name.data(), static_cast<DWORD>(name.size()),
-                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n >= name.size()) {
-        name.resize(n + 1);
-        n = GetFinalPathNameByHandleA(h, name.data(), static_cast<DWORD>(name.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    }
-    CloseHandle(h);
-    if (n == 0 || n >= name.size()) {
-        return false;
-    }
-    resolved.assign(name.data(), n);
-    return true;
+void Describe(DWORD attributes, std::uint64_t size, Info& info) {
+    info.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kDirectory
+                : (attributes & FILE_ATTRIBUTE_DEVICE) != 0  ? Kind::kOther
+                                                             : Kind::kRegular;
+    info.writable = (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    info.size = size;
 }
-
-bool ProcessGone(unsigned long pid) {
-    if (pid == GetCurrentProcessId()) {
-        return true;
-    }
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr) {
-        return GetLastError() == ERROR_INVALID_PARAMETER;
-    }
-    DWORD code = 0;
-    const bool gone = GetExitCodeProcess(process, &code) != 0 && code != STILL_ACTIVE;
-    CloseHandle(process);
-    return gone;
-}
-
-void RemoveStaleTemps(const std::string& dir, const std::string& base) {
-    WIN32_FIND_DATAA item;
-    HANDLE listing = FindFirstFileA((dir + base + ".*.tmp").c_str(), &item);
-    if (listing == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        const unsigned long pid = TempOwner(base, item.cFileName);
-        if (pid != 0 && ProcessGone(pid)) {
-            DeleteFileA((dir + item.cFileName).c_str());
-        }
-    } while (FindNextFileA(listing, &item) != 0);
-    FindClose(listing);
-}
-
-bool IsDiskFile(HANDLE h) { return GetFileType(h) == FILE_TYPE_DISK; }
 
 }  // namespace
 
-InputFile::~InputFile() {
-    if (m_handle != nullptr) {
-        CloseHandle(m_handle);
+unsigned long Code(Failure failure) {
+    switch (failure) {
+        case Failure::kNotFound:
+            return ERROR_FILE_NOT_FOUND;
+        case Failure::kIsDirectory:
+            // What Windows itself reports for a directory opened as a file.
+            return ERROR_ACCESS_DENIED;
+        case Failure::kNotAFile:
+            return ERROR_NOT_SUPPORTED;
+        case Failure::kReadOnly:
+            return ERROR_ACCESS_DENIED;
+        case Failure::kTooLarge:
+            return ERROR_FILE_TOO_LARGE;
     }
+    return ERROR_NOT_SUPPORTED;
 }
 
-bool InputFile::Open(const char* path) {
-    if (!WritableFileAttributes(GetFileAttributesA(path))) {
-        return false;
-    }
-    HANDLE h =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    m_handle = h;
-    return IsDiskFile(h);
-}
-
-std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) const {
-    DWORD n = 0;
-    if (ReadFile(AsHandle(m_handle), buffer, static_cast<DWORD>(size), &n, nullptr) == 0) {
-        return -1;
-    }
-    return static_cast<std::ptrdiff_t>(n);
-}
-
-OutputFile::~OutputFile() {
-    Close();
-    if (!m_temp.empty()) {
-        DeleteFileA(m_temp.c_str());
-    }
-}
-
-void OutputFile::Close() {
-    if (m_handle != nullptr) {
-        CloseHandle(m_handle);
-        m_handle = nullptr;
-    }
-}
-
-bool OutputFile::Open(const char* path) {
-    if (path == nullptr || *path == '\0' || !ResolveLinks(path, m_target)) {
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesA(m_target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return false;
-    }
-    if (exists) {
-        if (!WritableFileAttributes(attributes)) {
-            return false;
-        }
-        // The target must be a file we may write, as for a rewrite in place.
-        HANDLE h = CreateFileA(m_target.c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        const bool disk = IsDiskFile(h);
-        CloseHandle(h);
-        if (!disk) {
-            return false;
-        }
-    }
-
-    const std::string dir = DirPart(m_target);
-    const std::string base = m_target.substr(dir.size());
-    RemoveStaleTemps(dir, base);
-    std::string temp = dir + TempName(base, GetCurrentProcessId());
-    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        m_handle = h;
-        m_temp = std::move(temp);
-        // The attributes that stand for permissions here.
-        if (exists && (attributes & kKeptAttributes) != 0) {
-            SetFileAttributesA(m_temp.c_str(), attributes & kKeptAttributes);
-        }
-        return true;
-    }
-    if (!exists || GetLastError() == ERROR_FILE_EXISTS) {
-        return false;
-    }
-    h = CreateFileA(m_target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    m_handle = h;
-    return true;
-}
-
-bool OutputFile::Write(const char* data, std::size_t size) {
-    while (!m_failed && size != 0) {
-        DWORD n = 0;
-        if (WriteFile(AsHandle(m_handle), data, static_cast<DWORD>(size), &n, nullptr) == 0 ||
-            n == 0) {
-            m_failed = true;
-            break;
-        }
-        data += n;
-        size -= n;
-    }
-    return !m_failed;
-}
-
-bool OutputFile::Commit() {
-    if (m_handle == nullptr || m_failed) {
-        return false;
-    }
-    if (m_temp.empty() && SetEndOfFile(m_handle) == 0) {
-        return false;
-    }
-    const bool flushed = FlushFileBuffers(m_handle) != 0;
-    const bool closed = CloseHandle(m_handle) != 0;
-    m_handle = nullptr;
-    if (!flushed || !closed || m_temp.empty()) {
-        return flushed && closed;
-    }
-    for (int attempt = 0;; ++attempt) {
-        if (MoveFileExA(m_temp.c_str(), m_target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-            m_temp.clear();
-            return true;
-        }
-        const DWORD error = GetLastError();
-        // A reader or a virus scanner may hold the target for a moment.
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
-            attempt + 1 == kMoveAttempts) {
-            return false;
-        }
-        Sleep(kMoveRetryMs);
-    }
-}
-
-unsigned long LastSystemError() { return ::GetLastError(); }
+unsigned long LastError() { return GetLastError(); }
 
 bool IsNotFound(unsigned long code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
-}  // namespace ini
+bool IsPermission(unsigned long code) { return code == ERROR_ACCESS_DENIED; }
+
+bool IsSharing(unsigned long code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           code == ERROR_ACCESS_DENIED || code == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+           code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+}
+
+const char* const kSeparators = "\\/:";
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+// Symbolic links are followed to the file they name: the final path of an
+// existing file (Wine resolves a Unix link this way while reporting no
+// reparse point). Before Vista there are no file links, and the path stays.
+// Who owns a link cannot be told here; links need a privilege to create.
+bool ResolveLinks(const char* path, std::string& resolved) {
+    resolved = path;
+    const FinalPathFn finalPath = FinalPathFunction();
+    if (finalPath == nullptr) {
+        return true;
+    }
+    HANDLE h = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        SetLastError(error);
+        return IsNotFound(error);
+    }
+    std::vector<char> name(MAX_PATH + 1);
+    DWORD n = finalPath(h, name.data(), static_cast<DWORD>(name.size()), 0);
+    if (n >= name.size()) {
+        name.resize(n + 1);
+        n = finalPath(h, name.data(), static_cast<DWORD>(name.size()), 0);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    if (n == 0 || n >= name.size()) {
+        // Some file systems cannot tell; a path that is no link is used as
+        // it is, a link that cannot be resolved is not used.
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return true;
+        }
+        SetLastError(n == 0 ? error : ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    resolved = PlainPath(std::string(name.data(), n));
+    return true;
+}
+
+bool PathInfo(const std::string& path, Info& info) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return false;
+    }
+    Describe(data.dwFileAttributes,
+             (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, info);
+    return true;
+}
+
+bool HandleInfo(Handle file, Info& info) {
+    if (GetFileType(Win(file)) != FILE_TYPE_DISK) {
+        info.kind = Kind::kOther;
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION data;
+    if (GetFileInformationByHandle(Win(file), &data) == 0) {
+        return false;
+    }
+    Describe(data.dwFileAttributes,
+             (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, info);
+    return true;
+}
+
+Handle Open(const std::string& path, Mode mode) {
+    DWORD access = GENERIC_WRITE;
+    // Other programs (a running game) may go on reading and writing, and a
+    // save may replace or remove the file.
+    DWORD share = kShareAll;
+    DWORD disposition = OPEN_EXISTING;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    switch (mode) {
+        case Mode::kReadWrite:
+            access = GENERIC_READ | GENERIC_WRITE;
+            flags |= FILE_FLAG_SEQUENTIAL_SCAN;
+            break;
+        case Mode::kWrite:
+            break;
+        case Mode::kRead:
+            access = GENERIC_READ;
+            flags |= FILE_FLAG_SEQUENTIAL_SCAN;
+            break;
+        case Mode::kCreate:
+            // Shared with nobody: while it is open, no other save can open
+            // or delete it, which marks it as in use.
+            access = GENERIC_READ | GENERIC_WRITE;
+            share = 0;
+            disposition = CREATE_NEW;
+            break;
+    }
+    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(h);
+}
+
+bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
+
+bool Lock(Handle file, bool wait) {
+    OVERLAPPED at{};
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
+}
+
+bool StillNamed(Handle /*file*/, const std::string& /*path*/) {
+    // An open file shared with nobody cannot be deleted or renamed.
+    return true;
+}
+
+bool CopyAccess(Handle target, Handle /*temp*/, const std::string& tempPath) {
+    // ReplaceFile keeps the target's security, attributes and streams; the
+    // attributes are copied too for the first save of a new name.
+    BY_HANDLE_FILE_INFORMATION data;
+    if (GetFileInformationByHandle(Win(target), &data) == 0) {
+        return false;
+    }
+    const DWORD kept = data.dwFileAttributes & kKeptAttributes;
+    return kept == 0 || SetFileAttributesA(tempPath.c_str(), kept) != 0;
+}
+
+std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
+    DWORD n = 0;
+    if (ReadFile(Win(file), buffer, static_cast<DWORD>(size), &n, nullptr) == 0) {
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(n);
+}
+
+bool Write(Handle file, const char* data, std::size_t size) {
+    while (size != 0) {
+        DWORD n = 0;
+        if (WriteFile(Win(file), data, static_cast<DWORD>(size), &n, nullptr) == 0) {
+            return false;
+        }
+        if (n == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+namespace {
+
+bool SetEnd(HANDLE h, std::uint64_t size) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(h) != 0;
+}
+
+bool Rewind(HANDLE h) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    return SetFilePointerEx(h, start, nullptr, FILE_BEGIN) != 0;
+}
+
+}  // namespace
+
+bool Reserve(Handle file, std::uint64_t size) {
+    // Extending the file allocates its clusters (ERROR_DISK_FULL when there
+    // are none); the old bytes stay, and so does the old end on failure.
+    LARGE_INTEGER old;
+    if (GetFileSizeEx(Win(file), &old) == 0) {
+        return false;
+    }
+    const auto oldSize = static_cast<std::uint64_t>(old.QuadPart);
+    if (size > oldSize && !SetEnd(Win(file), size)) {
+        const DWORD error = GetLastError();
+        SetEnd(Win(file), oldSize);
+        SetLastError(error);
+        return false;
+    }
+    return Rewind(Win(file));
+}
+
+bool Truncate(Handle file, std::uint64_t size) { return SetEnd(Win(file), size); }
+
+bool Flush(Handle file) { return FlushFileBuffers(Win(file)) != 0; }
+
+bool Replace(const std::string& temp, const std::string& target, bool exists) {
+    if (exists) {
+        // A holder that does not share deletion makes ReplaceFile fail (and
+        // Wine's leave a file behind): found out first.
+        HANDLE probe = CreateFileA(target.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            return IsNotFound(GetLastError()) &&
+                   MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        }
+        CloseHandle(probe);
+        // Keeps the target's security descriptor, attributes and streams.
+        if (ReplaceFileA(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                         nullptr, nullptr) != 0) {
+            return true;
+        }
+        // The target was removed meanwhile, or (ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        // it is gone and the new file still has its temporary name: a plain
+        // move finishes the job.
+        const DWORD error = GetLastError();
+        if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES ||
+            (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+            SetLastError(error);
+            return false;
+        }
+    }
+    return MoveFileExA(temp.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Remove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+void SyncFolder(const std::string& /*dir*/) {}
+
+void List(const std::string& dir, const std::string& prefix, std::vector<std::string>& names) {
+    WIN32_FIND_DATAA item;
+    HANDLE listing = FindFirstFileA((dir + prefix + "*").c_str(), &item);
+    if (listing == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        names.emplace_back(item.cFileName);
+    } while (FindNextFileA(listing, &item) != 0);
+    FindClose(listing);
+}
+
+}  // namespace ini::sys
 
 #endif  // _WIN32

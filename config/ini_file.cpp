@@ -114,12 +114,9 @@ void CIniFile::SetInt(const char* section, const char* key, int value) {
 
 bool CIniFile::Load(const char* path) {
     m_nError = 0;
-    if (path == nullptr) {
-        return false;
-    }
     ini::InputFile file;
     if (!file.Open(path)) {
-        m_nError = ini::LastSystemError();
+        m_nError = file.Error();
         return false;
     }
     // Read into a fresh document so that a read error mid-way leaves the
@@ -130,7 +127,7 @@ bool CIniFile::Load(const char* path) {
     for (;;) {
         const std::ptrdiff_t n = file.Read(buffer.get(), kReadChunk);
         if (n < 0) {
-            m_nError = ini::LastSystemError();
+            m_nError = file.Error();
             return false;
         }
         if (n == 0 || !reader.Feed(buffer.get(), static_cast<std::size_t>(n))) {
@@ -150,9 +147,13 @@ bool CIniFile::Save(const char* path) {
         m_strPath = path;
     }
     m_nError = 0;
+    // The size first: a rewrite in place makes room for it before writing.
+    ini::ByteCounter counter;
+    ini::WriteText(m_sections, counter);
     ini::OutputFile file;
-    if (!file.Open(m_strPath.c_str()) || !ini::WriteText(m_sections, file) || !file.Commit()) {
-        m_nError = ini::LastSystemError();
+    if (!file.Open(m_strPath.c_str(), counter.Count()) || !ini::WriteText(m_sections, file) ||
+        !file.Commit()) {
+        m_nError = file.Error();
         return false;
     }
     return true;

@@ -12,6 +12,8 @@ namespace {
 
 constexpr char kCtrlZ = '\x1a';
 constexpr char kCR = '\r';
+// Sections with at least this many entries take the reader's block as it is.
+constexpr std::size_t kMoveEntries = 1024;
 
 const char* FindByte(const char* p, const char* end, char c) {
     const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
@@ -93,7 +95,11 @@ void TextReader::CommitEntry() {
 }
 
 void TextReader::StoreEntries() {
-    if (!m_entries.empty()) {
+    if (m_entries.size() >= kMoveEntries) {
+        // A copy would need a second block as large as this one.
+        m_sections.back().entries = std::move(m_entries);
+        m_entries = std::vector<IniEntry>();
+    } else if (!m_entries.empty()) {
         m_sections.back().entries.assign(std::make_move_iterator(m_entries.begin()),
                                          std::make_move_iterator(m_entries.end()));
         m_entries.clear();

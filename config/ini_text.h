@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ private:
     void StoreEntries();
 
     std::vector<IniSection>& m_sections;
-    // Entries of the last section, moved into it in one block when the next
-    // section begins or the text ends, so each section is allocated once.
+    // Entries of the last section, copied into it in one block when the next
+    // section begins or the text ends, so each section is allocated once (a
+    // large block is moved instead).
     std::vector<IniEntry> m_entries;
     std::string m_name;
     std::string m_key;
@@ -52,6 +54,19 @@ protected:
     ByteSink(const ByteSink&) = default;
     ByteSink& operator=(const ByteSink&) = default;
     ~ByteSink() = default;
+};
+
+// Counts the bytes written to it.
+class ByteCounter : public ByteSink {
+public:
+    bool Write(const char* /*data*/, std::size_t size) override {
+        m_count += size;
+        return true;
+    }
+    std::uint64_t Count() const { return m_count; }
+
+private:
+    std::uint64_t m_count = 0;
 };
 
 // Writes the document's layout with every LF as CR LF. False as soon as the

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the config store benchmark: Load and Save of 1, 8 and 64 MiB files
+# Runs the config store benchmark: Load and Save of 16, 128 and 1000 KiB files
 # against inih on the same bytes. Usage: scripts/bench-config.sh <build-dir>
 set -euo pipefail
 build=${1:?usage: scripts/bench-config.sh <build-dir>}
