@@ -193,10 +193,16 @@ bool OutputFile::Open(const char* path) {
         m_temp = std::move(temp);
         if (exists) {
             ::close(targetFd);
-            // Ownership can only be kept by a privileged process; the bits
-            // are set after it, since a change of owner clears set-id bits.
-            if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-                (void)::fchown(m_fd, st.st_uid, st.st_gid);
+            // Only a privileged process may give a file away, and a user only
+            // to a group of his own: keep the owner, else at least the group
+            // the file is shared with. Neither is fatal: the user may replace
+            // the file, and the new one is then his, as after any save by
+            // rename, with the old permission bits. The bits are set after
+            // the owner, since a change of owner clears set-id bits.
+            if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+                ::fchown(m_fd, st.st_uid, st.st_gid) != 0 &&
+                ::fchown(m_fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+                // Saved under the user's own group.
             }
             if (::fchmod(m_fd, st.st_mode & 07777) != 0) {
                 return false;
