@@ -162,7 +162,11 @@ QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (const int size : {16, 24, 48, 64, 128, 256}) {
+    // Sizes up to 64 pixels: title bars, task bars and window switchers, also
+    // at twice the scale. Launchers take the larger sizes from the icon
+    // theme. Every size given is decoded and sent to the X server when the
+    // window is made, so 128 and 256 would slow the start.
+    for (const int size : {16, 24, 48, 64}) {
         icon.addFile(QStringLiteral(":/icons/window-%1.png").arg(size), QSize(size, size));
     }
     icon.addFile(QString::fromLatin1(IDI_WINDOW), QSize(32, 32));
