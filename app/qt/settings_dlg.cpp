@@ -90,9 +90,8 @@ void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
 // TODO(save-error): the message in the dialog's language with the reason.
 void CSettingsDlg::ShowSaveError(unsigned long nError) {
-    QMessageBox::critical(
-        this, windowTitle(),
-        QStringLiteral("config.ini: ") + qt_error_string(static_cast<int>(nError)));
+    QMessageBox::critical(this, windowTitle(),
+                          QStringLiteral("config.ini: ") + qt_error_string(static_cast<int>(nError)));
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(m_form, *this); }
