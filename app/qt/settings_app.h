@@ -22,6 +22,5 @@ int RunSettingsProgram(char** argv, QObject* eventFilter = nullptr);
 
 // Whether a window system Qt will try can be reached, waiting a few seconds
 // at most for a server that does not answer. When none can, Qt would abort
-// or wait for ever;
-// `problem` then holds a one-line explanation.
+// or wait for ever; `problem` then holds a one-line explanation.
 bool CanOpenDisplay(QByteArray* problem);
