@@ -3,18 +3,24 @@
 JOBS ?= $(shell nproc)
 CTEST := ctest --timeout 300 -j $(JOBS)
 
-.PHONY: run test bench screenshots format lint setup clean
+.PHONY: run test bench screenshots format lint setup setup-run clean
 .PHONY: build-linux build-linux-asan build-windows build-fuzz
 
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh run test
+
+setup-run:
+	@scripts/setup.sh run
 
 PRESETS := linux linux-asan windows fuzz
 $(addprefix build-,$(PRESETS)): build-%: setup
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
-run: build-linux
+# Only the program: no tests or benchmarks, so only the run group is needed.
+run: setup-run
+	@cmake --preset linux -DZARV_BUILD_TESTS=OFF -DZARV_BUILD_BENCH=OFF >/dev/null
+	@cmake --build --preset linux -j $(JOBS)
 	build/linux/bin/zarv_settings
 
 test: build-linux build-linux-asan build-windows build-fuzz

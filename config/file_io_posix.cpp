@@ -226,10 +226,16 @@ bool CopyAccess(Handle target, Handle temp, const std::string& /*tempPath*/) {
     if (::fstat(Fd(target), &st) != 0) {
         return false;
     }
-    // Ownership can only be kept by a privileged process; the bits are set
-    // after it, since a change of owner clears set-id bits.
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-        (void)::fchown(Fd(temp), st.st_uid, st.st_gid);
+    // Only a privileged process may give a file away, and a user only to a
+    // group of his own: keep the owner, else at least the group the file is
+    // shared with. Neither is fatal: the user may replace the file, and the
+    // new one is then his, as after any save by rename, with the old
+    // permission bits. The bits are set after the owner, since a change of
+    // owner clears set-id bits.
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(Fd(temp), st.st_uid, st.st_gid) != 0 &&
+        ::fchown(Fd(temp), static_cast<uid_t>(-1), st.st_gid) != 0) {
+        // Saved under the user's own group.
     }
     return ::fchmod(Fd(temp), st.st_mode & 07777) == 0;
 }
@@ -281,7 +287,9 @@ bool Reserve(Handle file, std::uint64_t size) {
     if (error == 0) {
         return true;
     }
-    (void)::ftruncate(Fd(file), st.st_size);
+    if (::ftruncate(Fd(file), st.st_size) != 0) {
+        // The allocation's failure is the one reported.
+    }
     errno = error;
     return false;
 }

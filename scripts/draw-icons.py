@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Draws the two 32 x 32 icons of the program as PNG files.
+"""Draws the icons of the program as PNG files.
 
-res/window.png  (IDI_WINDOW)  a monitor with a gear; flat, few colours, so the
-                              256-colour Windows copy looks the same.
+res/window.png  (IDI_WINDOW)  a monitor with a gear, 32 x 32; flat, few
+                              colours, so the 256-colour Windows copy looks
+                              the same.
 res/picture.png (IDI_PICTURE) the same idea with shading, for the dialogs.
+res/icons/zarv_settings-<N>.png  the window icon's drawing at the other sizes
+                              of the desktop icon theme, smoothed (4 x 4
+                              samples a pixel); window.png is the 32 x 32 one.
 
-Pure standard library (zlib + struct); running it again rewrites both files
+Pure standard library (zlib + struct); running it again rewrites every file
 byte for byte the same.
 """
 import math
@@ -13,11 +17,13 @@ import os
 import struct
 import zlib
 
-SIZE = 32
+SIZE = 32  # the drawings' own coordinates run from 0 to SIZE
+THEME_SIZES = (16, 24, 48, 64, 128, 256)
 
 
 def write_png(path, pixels):
-    """pixels: SIZE rows of SIZE (r, g, b, a) tuples; written as 8-bit RGBA."""
+    """pixels: rows of (r, g, b, a) tuples, as many as columns; 8-bit RGBA."""
+    size = len(pixels)
     raw = bytearray()
     for row in pixels:
         raw.append(0)  # filter: none
@@ -29,7 +35,7 @@ def write_png(path, pixels):
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
     png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
     png += chunk(b"IEND", b"")
     with open(path, "wb") as f:
@@ -59,57 +65,50 @@ def gear_shape(x, y, cx, cy, outer, inner, hole, teeth=8):
     return 0
 
 
-def window_icon():
+def window_sample(x, y):
     """Flat colours, hard edges: bezel, screen, stand and a gear."""
-    bezel = (40, 44, 52, 255)
-    screen = (40, 110, 200, 255)
-    glare = (90, 160, 235, 255)
-    stand = (90, 96, 108, 255)
-    gear = (250, 190, 30, 255)
-    gear_edge = (150, 90, 0, 255)
-    clear = (0, 0, 0, 0)
-    rows = []
-    for py in range(SIZE):
-        row = []
-        for px in range(SIZE):
-            x, y = px + 0.5, py + 0.5
-            c = clear
-            if 13 <= x <= 19 and 23 <= y <= 27:
-                c = stand
-            if 8 <= x <= 24 and 27 <= y <= 30:
-                c = stand
-            if in_rounded_rect(x, y, 1, 3, 28, 24, 2):
-                c = bezel
-                if 3.5 <= x <= 25.5 and 5.5 <= y <= 21.5:
-                    c = screen
-                    if x + y < 15:
-                        c = glare
-            g_edge = gear_shape(x, y, 22.5, 21, 8.9, 6.6, 2.6)
-            g_body = gear_shape(x, y, 22.5, 21, 7.8, 5.5, 2.6)
-            if g_edge == 1:
-                c = gear_edge
-            if g_body == 1:
-                c = gear
-            elif g_edge == 2:
-                c = gear_edge
-            row.append(c)
-        rows.append(row)
-    return rows
+    bezel = (40, 44, 52)
+    screen = (40, 110, 200)
+    glare = (90, 160, 235)
+    stand = (90, 96, 108)
+    gear = (250, 190, 30)
+    gear_edge = (150, 90, 0)
+    c, a = (0, 0, 0), 0.0
+    if 13 <= x <= 19 and 23 <= y <= 27:
+        c, a = stand, 1.0
+    if 8 <= x <= 24 and 27 <= y <= 30:
+        c, a = stand, 1.0
+    if in_rounded_rect(x, y, 1, 3, 28, 24, 2):
+        c, a = bezel, 1.0
+        if 3.5 <= x <= 25.5 and 5.5 <= y <= 21.5:
+            c = screen
+            if x + y < 15:
+                c = glare
+    g_edge = gear_shape(x, y, 22.5, 21, 8.9, 6.6, 2.6)
+    g_body = gear_shape(x, y, 22.5, 21, 7.8, 5.5, 2.6)
+    if g_edge == 1:
+        c, a = gear_edge, 1.0
+    if g_body == 1:
+        c, a = gear, 1.0
+    elif g_edge == 2:
+        c, a = gear_edge, 1.0
+    return (c[0], c[1], c[2], a)
 
 
-def picture_icon():
-    """Shaded version, 4 x 4 supersampled: sky-gradient screen, steel gear."""
-    n = 4
+def render(sample, size, n):
+    """size x size pixels of a drawing in SIZE x SIZE coordinates, each the
+    mean of n x n samples (colours weighted by their alpha)."""
+    scale = SIZE / size
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = []
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]
             for sy in range(n):
                 for sx in range(n):
-                    x = px + (sx + 0.5) / n
-                    y = py + (sy + 0.5) / n
-                    r, g, b, a = picture_sample(x, y)
+                    x = (px + (sx + 0.5) / n) * scale
+                    y = (py + (sy + 0.5) / n) * scale
+                    r, g, b, a = sample(x, y)
                     acc[0] += r * a
                     acc[1] += g * a
                     acc[2] += b * a
@@ -163,8 +162,12 @@ def picture_sample(x, y):
 
 def main():
     res = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
-    write_png(os.path.join(res, "window.png"), window_icon())
-    write_png(os.path.join(res, "picture.png"), picture_icon())
+    write_png(os.path.join(res, "window.png"), render(window_sample, SIZE, 1))
+    write_png(os.path.join(res, "picture.png"), render(picture_sample, SIZE, 4))
+    os.makedirs(os.path.join(res, "icons"), exist_ok=True)
+    for size in THEME_SIZES:
+        path = os.path.join(res, "icons", "zarv_settings-%d.png" % size)
+        write_png(path, render(window_sample, size, 4))
 
 
 if __name__ == "__main__":

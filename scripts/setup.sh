@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need. Quiet and quick
-# when everything is already there; needs root (or sudo) otherwise.
+# Installs the Debian packages of the given groups (default: all):
+#   run   what building and running the Linux program needs (make run)
+#   test  the rest of what the tests, the Windows build, the benchmarks and
+#         the fuzzer need (make test)
+# Quiet and quick when everything is already there. Installing needs root:
+# it runs apt-get through sudo unless already root. Building and running
+# need no root.
 set -euo pipefail
 
-packages=(
-  # build
-  cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev clang-format clang-tidy
+run_packages=(
+  cmake ninja-build g++ make pkg-config
+  qt6-base-dev libxcb1-dev libxcb-randr0-dev libvulkan-dev libvulkan1 fonts-noto-cjk
+)
+test_packages=(
+  # compilers and tools of the fuzzer and the lint
+  clang libclang-rt-14-dev clang-format clang-tidy
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
-  # Linux program
-  qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-randr0-dev libvulkan-dev libvulkan1
-  fonts-noto-cjk
   # Linux dialog and probe tests
   xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers python3
   # Windows program and its tests under Wine
@@ -19,6 +25,17 @@ packages=(
   # support; X libraries for 32-bit Wine; screenshots)
   wine64 qemu-user-static libxrender1:i386 libxrandr2:i386 imagemagick x11-apps
 )
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(run test)
+packages=()
+for group in "${groups[@]}"; do
+  case $group in
+    run) packages+=("${run_packages[@]}") ;;
+    test) packages+=("${test_packages[@]}") ;;
+    *) echo "setup: unknown group '$group' (run, test)" >&2; exit 2 ;;
+  esac
+done
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -31,7 +48,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive

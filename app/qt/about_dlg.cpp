@@ -7,7 +7,7 @@
 
 CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     CreateDialogControls(*this, AboutDialogTemplate(), DialogFont(DialogLanguage::kChinesePrc));
-    setWindowIcon(QIcon(QString::fromLatin1(IDI_WINDOW)));
+    setWindowIcon(ProgramIcon());
     connect(findChild<QAbstractButton*>(QStringLiteral("1")), &QAbstractButton::clicked, this,
             &QDialog::accept);
 }

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <vector>
 
 namespace {
 
@@ -45,37 +46,32 @@ QRect FitLine(const QRect& rect, const QFont& font, bool keepTop) {
 
 QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
 
-QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control, const QRect& rect) {
+QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
         case ControlKind::kDefPushButton:
         case ControlKind::kPushButton: {
-            auto* button = new QPushButton(text, &dialog);
+            auto* button = new QPushButton(text, &parent);
             button->setDefault(control.kind == ControlKind::kDefPushButton);
             return button;
         }
         case ControlKind::kAutoRadioButton:
-            return new QRadioButton(text, &dialog);
+            return new QRadioButton(text, &parent);
         case ControlKind::kAutoCheckBox:
-            return new QCheckBox(text, &dialog);
-        case ControlKind::kGroupBox: {
-            // A frame drawn behind the controls it surrounds, as in the
-            // template; it takes no clicks and sits at the bottom.
-            auto* box = new TemplateGroupBox(text, &dialog);
-            box->setAttribute(Qt::WA_TransparentForMouseEvents);
-            box->setFocusPolicy(Qt::NoFocus);
-            return box;
-        }
+            return new QCheckBox(text, &parent);
+        case ControlKind::kGroupBox:
+            // A frame drawn behind the controls it surrounds.
+            return new TemplateGroupBox(text, &parent);
         case ControlKind::kIcon: {
             // An icon control takes the icon's own size at its position.
-            auto* label = new QLabel(&dialog);
+            auto* label = new QLabel(&parent);
             const QPixmap pixmap(text);
             label->setPixmap(pixmap);
             label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
             return label;
         }
         case ControlKind::kText: {
-            auto* label = new QLabel(text, &dialog);
+            auto* label = new QLabel(text, &parent);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
@@ -90,15 +86,50 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
     dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
     const DialogUnits units(font);
 
-    QWidget* previousInTabOrder = nullptr;
-    QButtonGroup* radioGroup = nullptr;
+    std::vector<QRect> rects;
+    rects.reserve(tmpl.controls.size());
     for (const ControlTemplate& control : tmpl.controls) {
         QRect rect = units.ToPixels(control.rect);
         if (control.kind == ControlKind::kAutoRadioButton ||
             control.kind == ControlKind::kAutoCheckBox || control.kind == ControlKind::kText) {
             rect = FitLine(rect, font, control.kind == ControlKind::kText);
         }
-        QWidget* widget = CreateControl(dialog, control, rect);
+        rects.push_back(rect);
+    }
+
+    // Group boxes first: a control that lies wholly inside one becomes its
+    // child, at the same place on the dialog, so that accessibility tools
+    // present the control within its group (and name the group as its
+    // label). The box is a frame behind its controls and takes no focus.
+    std::vector<QWidget*> boxes;
+    for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
+        const ControlTemplate& control = tmpl.controls[i];
+        if (control.kind == ControlKind::kGroupBox) {
+            QWidget* box = CreateControl(dialog, control, rects[i]);
+            box->setFocusPolicy(Qt::NoFocus);
+            box->setGeometry(rects[i]);
+            box->lower();
+            boxes.push_back(box);
+        }
+    }
+
+    QWidget* previousInTabOrder = nullptr;
+    QButtonGroup* radioGroup = nullptr;
+    for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
+        const ControlTemplate& control = tmpl.controls[i];
+        if (control.kind == ControlKind::kGroupBox) {
+            continue;
+        }
+        QWidget* parent = &dialog;
+        QPoint origin;
+        for (QWidget* box : boxes) {
+            if (box->geometry().contains(rects[i])) {
+                parent = box;
+                origin = box->pos();
+            }
+        }
+        const QRect rect = rects[i].translated(-origin);
+        QWidget* widget = CreateControl(*parent, control, rect);
         if (control.kind != ControlKind::kIcon) {
             widget->setGeometry(rect);
         }
@@ -115,9 +146,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
             }
             radioGroup->addButton(radio);
         }
-        if (qobject_cast<QGroupBox*>(widget) != nullptr) {
-            widget->lower();
-        } else if (widget->focusPolicy() != Qt::NoFocus) {
+        if (widget->focusPolicy() != Qt::NoFocus) {
             if (previousInTabOrder != nullptr) {
                 QWidget::setTabOrder(previousInTabOrder, widget);
             }
@@ -129,4 +158,17 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
 
 QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
     return dialog.findChild<QButtonGroup*>(GroupName(firstId), Qt::FindDirectChildrenOnly);
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    // Sizes up to 64 pixels: title bars, task bars and window switchers, also
+    // at twice the scale. Launchers take the larger sizes from the icon
+    // theme. Every size given is decoded and sent to the X server when the
+    // window is made, so 128 and 256 would slow the start.
+    for (const int size : {16, 24, 48, 64}) {
+        icon.addFile(QStringLiteral(":/icons/window-%1.png").arg(size), QSize(size, size));
+    }
+    icon.addFile(QString::fromLatin1(IDI_WINDOW), QSize(32, 32));
+    return icon;
 }

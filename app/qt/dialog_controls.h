@@ -3,6 +3,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QIcon>
 
 #include "app/qt/dialog_template.h"
 
@@ -14,3 +15,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
 
 // The radio group created for the group starting at control `firstId`.
 QButtonGroup* RadioGroup(const QDialog& dialog, int firstId);
+
+// The window icon in the sizes window systems draw it at, 16 to 64 pixels
+// (IDI_WINDOW is the 32 x 32 one), so that none scales a small one up.
+QIcon ProgramIcon();

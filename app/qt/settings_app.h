@@ -20,6 +20,7 @@ public:
 // status.
 int RunSettingsProgram(char** argv, QObject* eventFilter = nullptr);
 
-// Whether the window system can be reached. When it cannot, Qt would abort;
-// `problem` then holds a one-line explanation.
+// Whether a window system Qt will try can be reached, waiting a few seconds
+// at most for a server that does not answer. When none can, Qt would abort
+// or wait for ever; `problem` then holds a one-line explanation.
 bool CanOpenDisplay(QByteArray* problem);

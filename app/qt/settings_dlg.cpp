@@ -1,8 +1,10 @@
 #include "app/qt/settings_dlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <cstdint>
@@ -14,7 +16,8 @@
 namespace {
 
 QAbstractButton* Button(const QDialog& dialog, int id) {
-    return dialog.findChild<QAbstractButton*>(QString::number(id), Qt::FindDirectChildrenOnly);
+    // Controls inside a group box are its children.
+    return dialog.findChild<QAbstractButton*>(QString::number(id));
 }
 
 // A check box holds 1 when checked, else 0. Any non-zero value checks it.
@@ -49,7 +52,7 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_language(language),
-      m_hIcon(QString::fromLatin1(IDI_WINDOW)) {
+      m_hIcon(ProgramIcon()) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
     connect(Button(*this, 1), &QAbstractButton::clicked, this, [this] { OnOK(); });
     connect(Button(*this, 2), &QAbstractButton::clicked, this, [this] { reject(); });
@@ -108,6 +111,20 @@ void CSettingsDlg::contextMenuEvent(QContextMenuEvent* event) {
     if (menu.exec(event->globalPos()) == about) {
         OnSysCommand(IDM_ABOUTBOX);
     }
+}
+
+// Shift+F10 asks for the context menu as the Menu key does; Qt 6.4 does not
+// treat it so. The menu event starts at the focused control and reaches the
+// dialog unless a control takes it.
+void CSettingsDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QWidget* target = focusWidget() != nullptr ? focusWidget() : this;
+        const QPoint pos = target->rect().center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, pos, target->mapToGlobal(pos));
+        QApplication::sendEvent(target, &menuEvent);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CSettingsDlg::OnSysCommand(int nID) {

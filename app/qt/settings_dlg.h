@@ -24,6 +24,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Moves the form into the controls, or back with bSaveAndValidate.

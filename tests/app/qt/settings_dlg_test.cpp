@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -180,7 +181,7 @@ TEST_F(DialogTest, TabOrderAndRadioGroupsFollowTheTemplate) {
     std::vector<QString> order;
     QWidget* widget = Control(dlg, 1);
     do {
-        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget->parent() == &dlg) {
+        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && dlg.isAncestorOf(widget)) {
             order.push_back(widget->objectName());
         }
         widget = widget->nextInFocusChain();
@@ -202,6 +203,33 @@ TEST_F(DialogTest, TabOrderAndRadioGroupsFollowTheTemplate) {
     EXPECT_EQ(CheckedControls(dlg), "1003 1005 1006 1009 1012 1014");
     // OK is the default button and the first to have the focus.
     EXPECT_TRUE(static_cast<QPushButton*>(Control(dlg, 1))->isDefault());
+}
+
+// A screen reader announces each control with its group: the control is a
+// child of the group box in the accessibility tree, labelled by it.
+TEST_F(DialogTest, AccessibilityTreeNestsControlsInTheirGroups) {
+    CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
+    const std::map<int, const char*> groups = {
+        {1, nullptr},       {2, nullptr},       {1003, "色彩"},     {1004, "色彩"},
+        {1005, "音樂音效"}, {1006, "音樂音效"}, {1008, "垂直同步"}, {1009, "垂直同步"},
+        {1012, "特效"},     {1013, "滑鼠"},     {1014, "解析度"},   {1015, "解析度"}};
+    for (const auto& [id, group] : groups) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(Control(dlg, id));
+        ASSERT_NE(control, nullptr) << id;
+        QAccessibleInterface* parent = control->parent();
+        ASSERT_NE(parent, nullptr) << id;
+        EXPECT_GE(parent->indexOfChild(control), 0) << id;
+        if (group == nullptr) {
+            EXPECT_EQ(parent->object(), &dlg) << id;
+            continue;
+        }
+        EXPECT_EQ(parent->role(), QAccessible::Grouping) << id;
+        EXPECT_EQ(parent->text(QAccessible::Name), QString::fromUtf8(group)) << id;
+        EXPECT_EQ(parent->parent()->object(), &dlg) << id;
+        const auto labels = control->relations(QAccessible::Label);
+        ASSERT_EQ(labels.size(), 1) << id;
+        EXPECT_EQ(labels[0].first, parent) << id;
+    }
 }
 
 TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
@@ -300,63 +328,75 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
 }
 
 TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
-    WriteConfig(OnDisk(kFileWithExtras));
-    CSettingsDlg dlg(DialogLanguage::kChinesePrc);
-    ShowAndActivate(dlg);
-    const QString checkedBefore = CheckedControls(dlg);
+    // Right-clicking a control reaches the dialog's menu, and so does
+    // Shift+F10 pressed on the focused control.
+    const std::function<void(CSettingsDlg&)> openers[] = {
+        [](CSettingsDlg& dlg) {
+            QWidget* target = Control(dlg, 1005);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                    target->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(target, &event);
+        },
+        [](CSettingsDlg& dlg) { PressKey(dlg, Qt::Key_F10, Qt::ShiftModifier); },
+    };
+    for (std::size_t opener = 0; opener < std::size(openers); ++opener) {
+        SCOPED_TRACE(opener);
+        WriteConfig(OnDisk(kFileWithExtras));
+        CSettingsDlg dlg(DialogLanguage::kChinesePrc);
+        ShowAndActivate(dlg);
+        const QString checkedBefore = CheckedControls(dlg);
 
-    QString menuText;
-    QString aboutCaption;
-    std::vector<QString> aboutTexts;
-    bool aboutHasPicture = false;
-    bool aboutHasIcon = false;
-    // Both the menu and the About box run their own modal loops: inspect and
-    // close each from inside.
-    QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr);
-        ASSERT_EQ(menu->actions().size(), 1);
-        menuText = menu->actions()[0]->text();
+        QString menuText;
+        QString aboutCaption;
+        std::vector<QString> aboutTexts;
+        bool aboutHasPicture = false;
+        bool aboutHasIcon = false;
+        // Both the menu and the About box run their own modal loops: inspect and
+        // close each from inside.
         QTimer::singleShot(0, [&] {
-            auto* about = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(about, nullptr);
-            aboutCaption = about->windowTitle();
-            for (const QLabel* label : about->findChildren<QLabel*>()) {
-                if (label->pixmap().isNull()) {
-                    aboutTexts.push_back(label->text());
-                } else {
-                    aboutHasPicture = true;
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            ASSERT_EQ(menu->actions().size(), 1);
+            menuText = menu->actions()[0]->text();
+            QTimer::singleShot(0, [&] {
+                auto* about = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
+                ASSERT_NE(about, nullptr);
+                aboutCaption = about->windowTitle();
+                for (const QLabel* label : about->findChildren<QLabel*>()) {
+                    if (label->pixmap().isNull()) {
+                        aboutTexts.push_back(label->text());
+                    } else {
+                        aboutHasPicture = true;
+                    }
                 }
-            }
-            auto* ok = about->findChild<QPushButton*>(QStringLiteral("1"));
-            ASSERT_NE(ok, nullptr);
-            aboutTexts.push_back(ok->text());
-            aboutHasIcon = !about->windowIcon().isNull();
-            EXPECT_TRUE(ok->isDefault());
-            QTest::keyClick(ok, Qt::Key_Return);
+                auto* ok = about->findChild<QPushButton*>(QStringLiteral("1"));
+                ASSERT_NE(ok, nullptr);
+                aboutTexts.push_back(ok->text());
+                aboutHasIcon = !about->windowIcon().isNull();
+                EXPECT_TRUE(ok->isDefault());
+                QTest::keyClick(ok, Qt::Key_Return);
+            });
+            menu->setActiveAction(menu->actions()[0]);
+            QTest::keyClick(menu, Qt::Key_Return);
         });
-        menu->setActiveAction(menu->actions()[0]);
-        QTest::keyClick(menu, Qt::Key_Return);
-    });
-    // Right-clicking a control reaches the dialog's menu too.
-    QWidget* target = Control(dlg, 1005);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
-                            target->mapToGlobal(QPoint(2, 2)));
-    QApplication::sendEvent(target, &event);
+        openers[opener](dlg);
+        // Runs the inspection now should no menu have opened.
+        QCoreApplication::processEvents();
 
-    EXPECT_EQ(menuText, QStringLiteral("settings(&A)..."));
-    EXPECT_EQ(aboutCaption, QStringLiteral("settings"));
-    ASSERT_EQ(aboutTexts.size(), 3u);
-    EXPECT_EQ(aboutTexts[0], QString::fromUtf8("zarv_settings 1.0 版"));
-    EXPECT_FALSE(aboutTexts[1].isEmpty());
-    EXPECT_EQ(aboutTexts[2], QStringLiteral("&OK"));
-    EXPECT_TRUE(aboutHasPicture);
-    EXPECT_TRUE(aboutHasIcon);
+        EXPECT_EQ(menuText, QStringLiteral("settings(&A)..."));
+        EXPECT_EQ(aboutCaption, QStringLiteral("settings"));
+        ASSERT_EQ(aboutTexts.size(), 3u);
+        EXPECT_EQ(aboutTexts[0], QString::fromUtf8("zarv_settings 1.0 版"));
+        EXPECT_FALSE(aboutTexts[1].isEmpty());
+        EXPECT_EQ(aboutTexts[2], QStringLiteral("&OK"));
+        EXPECT_TRUE(aboutHasPicture);
+        EXPECT_TRUE(aboutHasIcon);
 
-    // Back to the settings dialog, unchanged.
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(CheckedControls(dlg), checkedBefore);
-    EXPECT_EQ(ConfigBytes(), OnDisk(kFileWithExtras));
+        // Back to the settings dialog, unchanged.
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(CheckedControls(dlg), checkedBefore);
+        EXPECT_EQ(ConfigBytes(), OnDisk(kFileWithExtras));
+    }
 }
 
 // OK that cannot save (a directory named config.ini) shows an error box
