@@ -28,7 +28,10 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
 
 BOOL EnumerateDisplayModes() {
     using linux_probe::ModeSearch;
-    ModeSearch result = linux_probe::SearchXServer(nullptr);
+    xcb_connection_t* shared =
+        zarv_program_x_connection != nullptr ? zarv_program_x_connection() : nullptr;
+    ModeSearch result = shared != nullptr ? linux_probe::SearchXConnection(shared)
+                                          : linux_probe::SearchXServer(nullptr);
     if (result == ModeSearch::kUnreachable) {
         result = linux_probe::SearchKernelConnectors(kDrmDir);
     }

@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <string>
 
+struct xcb_connection_t;
+
+// The X connection the program already holds, for RandR to ask through
+// instead of opening one more; null when it holds none. Defined by the window
+// layer; weak, so that a program without one (a test) links and the probe
+// then connects to $DISPLAY itself.
+extern "C" __attribute__((weak)) xcb_connection_t* zarv_program_x_connection();
+
 namespace linux_probe {
 
 enum class ModeSearch {
@@ -16,6 +24,9 @@ enum class ModeSearch {
 // Asks the X server `display` (null: $DISPLAY) through RandR. Only modes in
 // some output's own mode list count, not every mode the screen knows.
 ModeSearch SearchXServer(const char* display);
+
+// The same through an open connection, which stays open.
+ModeSearch SearchXConnection(xcb_connection_t* connection);
 
 // Reads the kernel's connector mode lists, <drmDir>/*/modes.
 ModeSearch SearchKernelConnectors(const char* drmDir);
