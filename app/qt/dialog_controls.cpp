@@ -1,7 +1,9 @@
 #include "app/qt/dialog_controls.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -69,7 +71,7 @@ QWidget* CreateControl(QDialog& dialog, const ControlTemplate& control, const QR
         case ControlKind::kIcon: {
             // An icon control takes the icon's own size at its position.
             auto* label = new QLabel(&dialog);
-            const QPixmap pixmap(text);
+            const QPixmap pixmap = ImageFromFile(text);
             label->setPixmap(pixmap);
             label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
             return label;
@@ -129,4 +131,10 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
 
 QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
     return dialog.findChild<QButtonGroup*>(GroupName(firstId), Qt::FindDirectChildrenOnly);
+}
+
+QPixmap ImageFromFile(const QString& path) {
+    QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }

@@ -3,6 +3,7 @@
 
 #include <QButtonGroup>
 #include <QDialog>
+#include <QPixmap>
 
 #include "app/qt/dialog_template.h"
 
@@ -14,3 +15,8 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
 
 // The radio group created for the group starting at control `firstId`.
 QButtonGroup* RadioGroup(const QDialog& dialog, int firstId);
+
+// An image file read by the reader its name's suffix names, without asking
+// every image-format plugin to recognise it (a QPixmap or QIcon made from a
+// file name loads each one, a millisecond and 400 KiB at start-up).
+QPixmap ImageFromFile(const QString& path);

@@ -47,7 +47,7 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_hIcon(QString::fromLatin1(IDI_WINDOW)) {
+      m_hIcon(ImageFromFile(QString::fromLatin1(IDI_WINDOW))) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
     connect(Button(*this, 1), &QAbstractButton::clicked, this, [this] { OnOK(); });
     connect(Button(*this, 2), &QAbstractButton::clicked, this, [this] { reject(); });
