@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <vulkan/vulkan.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -240,12 +241,9 @@ bool HasGpuDeviceNode(const char* devDir) {
     if (ec) {
         return false;
     }
-    for (const auto& entry : it) {
-        if (entry.path().filename().string().rfind("renderD", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(it, [](const std::filesystem::directory_entry& entry) {
+        return entry.path().filename().string().rfind("renderD", 0) == 0;
+    });
 }
 
 std::string DriversOfNoCountingDevice(CpuDevices cpuDevices, const char* drmDir) {
