@@ -100,7 +100,8 @@ std::uint64_t AskInstance(const VulkanApi& vk, VkInstance instance, CpuDevices c
 
 // Adds globs to the loader's VK_LOADER_DRIVERS_DISABLE while it lives; the
 // loader reads the variable when it creates an instance. The caller's own
-// value is kept in front and comes back afterwards.
+// value is kept in front and comes back afterwards. The environment is the
+// process's, so it is changed only around the instance's creation.
 class DisabledDrivers {
 public:
     explicit DisabledDrivers(const std::string& globs) {
