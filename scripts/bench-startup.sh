@@ -2,7 +2,10 @@
 # Start-up benchmark of the Linux program: process start to dialog shown,
 # and peak memory, for the program's start-up (bench_startup_dialog) and a
 # bare Qt dialog (bench_startup_bare), alternating in one run under a
-# private Xvfb. Prints medians and the ratios (goal: 1.15x time, 1.10x memory).
+# private Xvfb, then first runs (no config.ini: the video memory is probed).
+# Prints medians and the ratios: start-up against the bare Chinese dialog
+# (goal: 1.10x time and memory), first run against start-up (goal: 1.3x
+# time, 1.2x memory).
 #   scripts/bench-startup.sh <build-dir> [runs]
 set -euo pipefail
 build=$(cd "${1:?usage: $0 <build-dir> [runs]}" && pwd)
@@ -69,12 +72,15 @@ for key, label in (("dialog", "zarv_settings start-up"), ("bare", "bare Qt dialo
     rows[key] = summary(samples[key])
     med, lo, hi, mem, memmax = rows[key]
     print(f"{label:28} {med:10.1f} {lo:8.1f} {hi:8.1f} {mem:16.0f} / {memmax:.0f}")
-med, lo, hi, mem, memmax = summary(first_runs)
+first = summary(first_runs)
+med, lo, hi, mem, memmax = first
 print(f"{'first run (probes memory)':28} {med:10.1f} {lo:8.1f} {hi:8.1f} {mem:16.0f} / {memmax:.0f}")
 time_ratio = rows["dialog"][0] / rows["bare"][0]
 mem_ratio = rows["dialog"][3] / rows["bare"][3]
-print(f"ratio time   {time_ratio:.3f}x (goal <= 1.15x)")
+print(f"ratio time   {time_ratio:.3f}x (goal <= 1.10x)")
 print(f"ratio memory {mem_ratio:.3f}x (goal <= 1.10x)")
+print(f"first run against start-up: time {first[0] / rows['dialog'][0]:.3f}x (goal <= 1.3x), "
+      f"memory {first[3] / rows['dialog'][3]:.3f}x (goal <= 1.2x)")
 print(f"against the Latin-only dialog: time {rows['dialog'][0] / rows['latin'][0]:.3f}x, "
       f"memory {rows['dialog'][3] / rows['latin'][3]:.3f}x")
 PY

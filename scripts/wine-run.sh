@@ -9,6 +9,7 @@
 #   ZARV_SCREEN       screen of the private Xvfb (default 1024x768x24)
 #   ZARV_USE_DISPLAY  run on $DISPLAY instead of a private Xvfb
 #   WINEDLLOVERRIDES  passed to Wine
+#   LANG              the program's locale (LC_* and LANGUAGE are cleared)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -75,6 +76,12 @@ main() {
   local wine_dir=$build/wine
   local base=$wine_dir/base
   export WINEDEBUG=-all
+  # The program's locale is LANG's alone: a caller's LC_* or LANGUAGE would
+  # override the one a test names, and Wine takes its code page and user
+  # language from them.
+  unset LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY LANGUAGE
+  # The prefix is the script's own; a caller's Wine choices do not apply.
+  unset WINEARCH WINELOADER WINESERVER WINEDLLPATH
   # No .NET or HTML engine installs; a caller's overrides come after.
   export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 

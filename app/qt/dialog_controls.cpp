@@ -1,7 +1,9 @@
 #include "app/qt/dialog_controls.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -65,7 +67,7 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
         case ControlKind::kIcon: {
             // An icon control takes the icon's own size at its position.
             auto* label = new QLabel(&parent);
-            const QPixmap pixmap(text);
+            const QPixmap pixmap = ImageFromFile(text);
             label->setPixmap(pixmap);
             label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
             return label;
@@ -167,8 +169,14 @@ QIcon ProgramIcon() {
     // theme. Every size given is decoded and sent to the X server when the
     // window is made, so 128 and 256 would slow the start.
     for (const int size : {16, 24, 48, 64}) {
-        icon.addFile(QStringLiteral(":/icons/window-%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(ImageFromFile(QStringLiteral(":/icons/window-%1.png").arg(size)));
     }
-    icon.addFile(QString::fromLatin1(IDI_WINDOW), QSize(32, 32));
+    icon.addPixmap(ImageFromFile(QString::fromLatin1(IDI_WINDOW)));
     return icon;
+}
+
+QPixmap ImageFromFile(const QString& path) {
+    QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }

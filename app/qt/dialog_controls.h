@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QDialog>
 #include <QIcon>
+#include <QPixmap>
 
 #include "app/qt/dialog_template.h"
 
@@ -19,3 +20,8 @@ QButtonGroup* RadioGroup(const QDialog& dialog, int firstId);
 // The window icon in the sizes window systems draw it at, 16 to 64 pixels
 // (IDI_WINDOW is the 32 x 32 one), so that none scales a small one up.
 QIcon ProgramIcon();
+
+// An image file read by the reader its name's suffix names, without asking
+// every image-format plugin to recognise it (a QPixmap or QIcon made from a
+// file name loads each one, a millisecond and 400 KiB at start-up).
+QPixmap ImageFromFile(const QString& path);

@@ -113,6 +113,13 @@ ModeSearch SearchXServer(const char* display) {
     return result;
 }
 
+ModeSearch SearchXConnection(xcb_connection_t* connection) {
+    if (xcb_connection_has_error(connection) != 0) {
+        return ModeSearch::kUnreachable;
+    }
+    return SearchConnection(connection);
+}
+
 ModeSearch SearchKernelConnectors(const char* drmDir) {
     std::error_code ec;
     std::filesystem::directory_iterator it(drmDir, ec);

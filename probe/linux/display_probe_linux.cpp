@@ -3,17 +3,20 @@
 
 namespace {
 constexpr const char* kDrmDir = "/sys/class/drm";
-}
+constexpr const char* kDevDir = "/dev";
+}  // namespace
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
     *pTotal = 0;
     *pFree = 0;
     std::uint64_t freeBytes = 0;
     std::uint64_t total = linux_probe::AmdgpuVramBytes(kDrmDir, &freeBytes);
-    if (total == 0) {
+    // Without a GPU's device node Vulkan has only CPU devices, which do not
+    // count: its loader and drivers are not worth loading.
+    if (total == 0 && linux_probe::HasGpuDeviceNode(kDevDir)) {
         // Vulkan tells no free count without extensions; it stays 0.
         freeBytes = 0;
-        total = linux_probe::VulkanDeviceLocalBytes(linux_probe::CpuDevices::kSkip);
+        total = linux_probe::VulkanDeviceLocalBytes(linux_probe::CpuDevices::kSkip, kDrmDir);
     }
     if (total == 0) {
         return FALSE;
@@ -25,7 +28,10 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
 
 BOOL EnumerateDisplayModes() {
     using linux_probe::ModeSearch;
-    ModeSearch result = linux_probe::SearchXServer(nullptr);
+    xcb_connection_t* shared =
+        zarv_program_x_connection != nullptr ? zarv_program_x_connection() : nullptr;
+    ModeSearch result = shared != nullptr ? linux_probe::SearchXConnection(shared)
+                                          : linux_probe::SearchXServer(nullptr);
     if (result == ModeSearch::kUnreachable) {
         result = linux_probe::SearchKernelConnectors(kDrmDir);
     }

@@ -2,6 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+struct xcb_connection_t;
+
+// The X connection the program already holds, for RandR to ask through
+// instead of opening one more; null when it holds none. Defined by the window
+// layer; weak, so that a program without one (a test) links and the probe
+// then connects to $DISPLAY itself.
+extern "C" __attribute__((weak)) xcb_connection_t* zarv_program_x_connection();
 
 namespace linux_probe {
 
@@ -16,6 +25,9 @@ enum class ModeSearch {
 // some output's own mode list count, not every mode the screen knows.
 ModeSearch SearchXServer(const char* display);
 
+// The same through an open connection, which stays open.
+ModeSearch SearchXConnection(xcb_connection_t* connection);
+
 // Reads the kernel's connector mode lists, <drmDir>/*/modes.
 ModeSearch SearchKernelConnectors(const char* drmDir);
 
@@ -23,12 +35,25 @@ ModeSearch SearchKernelConnectors(const char* drmDir);
 // the free count of that card. 0 when no card reports one.
 std::uint64_t AmdgpuVramBytes(const char* drmDir, std::uint64_t* pFree);
 
+// Whether <devDir> holds a node a GPU's Vulkan driver works through: a DRM
+// render node (dri/renderD*), NVIDIA's control node or WSL's dxg. Without
+// one, Vulkan can offer CPU devices only.
+bool HasGpuDeviceNode(const char* devDir);
+
 enum class CpuDevices { kSkip, kCount };
+
+// The Vulkan drivers that can offer no device that counts, as globs on their
+// manifest's file name (the loader's VK_LOADER_DRIVERS_DISABLE form): the
+// CPU-only lavapipe and SwiftShader with kSkip, and radv (which links LLVM)
+// unless some render node in <drmDir> is bound to amdgpu, the only kernel
+// driver radv runs on, or a node's driver cannot be read.
+std::string DriversOfNoCountingDevice(CpuDevices cpuDevices, const char* drmDir);
 
 // Largest DEVICE_LOCAL heap of the first Vulkan device that is a real GPU
 // (discrete, then integrated, then virtual; CPU devices only with kCount).
-// 0 when libvulkan.so.1 is missing or no device qualifies.
-std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices);
+// The drivers DriversOfNoCountingDevice names are not loaded. 0 when
+// libvulkan.so.1 is missing or no device qualifies.
+std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices, const char* drmDir);
 
 // Byte counts of 4 GiB or more do not fit: they are reported as 0xFFFFFFFF.
 std::uint32_t SaturateToU32(std::uint64_t bytes);

@@ -2,7 +2,9 @@
 #include <dlfcn.h>
 #include <vulkan/vulkan.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -96,7 +98,66 @@ std::uint64_t AskInstance(const VulkanApi& vk, VkInstance instance, CpuDevices c
     return LargestDeviceLocalHeap(memory);
 }
 
-std::uint64_t AskLoadedVulkan(void* library, CpuDevices cpuDevices) {
+// Adds globs to the loader's VK_LOADER_DRIVERS_DISABLE while it lives; the
+// loader reads the variable when it creates an instance. The caller's own
+// value is kept in front and comes back afterwards. The environment is the
+// process's, so it is changed only around the instance's creation.
+class DisabledDrivers {
+public:
+    explicit DisabledDrivers(const std::string& globs) {
+        const char* before = std::getenv(kVariable);
+        m_hadValue = before != nullptr;
+        if (m_hadValue) {
+            m_before = before;
+        }
+        if (globs.empty()) {
+            return;
+        }
+        m_changed = true;
+        const std::string value = m_before.empty() ? globs : m_before + "," + globs;
+        setenv(kVariable, value.c_str(), 1);
+    }
+    ~DisabledDrivers() {
+        if (!m_changed) {
+            return;
+        }
+        if (m_hadValue) {
+            setenv(kVariable, m_before.c_str(), 1);
+        } else {
+            unsetenv(kVariable);
+        }
+    }
+    DisabledDrivers(const DisabledDrivers&) = delete;
+    DisabledDrivers& operator=(const DisabledDrivers&) = delete;
+
+private:
+    static constexpr const char* kVariable = "VK_LOADER_DRIVERS_DISABLE";
+    std::string m_before;
+    bool m_hadValue = false;
+    bool m_changed = false;
+};
+
+// False only when every render node's kernel driver is known and none is
+// amdgpu.
+bool SomeRenderNodeMayBeAmdgpu(const char* drmDir) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(drmDir, ec);
+    if (ec) {
+        return true;
+    }
+    for (const auto& entry : it) {
+        if (entry.path().filename().string().rfind("renderD", 0) != 0) {
+            continue;
+        }
+        const auto driver = std::filesystem::read_symlink(entry.path() / "device" / "driver", ec);
+        if (ec || driver.filename() == "amdgpu") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint64_t AskLoadedVulkan(void* library, CpuDevices cpuDevices, const char* drmDir) {
     auto getProcAddr =
         reinterpret_cast<PFN_vkGetInstanceProcAddr>(dlsym(library, "vkGetInstanceProcAddr"));
     if (getProcAddr == nullptr) {
@@ -115,7 +176,12 @@ std::uint64_t AskLoadedVulkan(void* library, CpuDevices cpuDevices) {
     info.sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO;
     info.pApplicationInfo = &app;
     VkInstance instance = VK_NULL_HANDLE;
-    if (vk.createInstance(&info, nullptr, &instance) != VK_SUCCESS) {
+    VkResult created = VK_ERROR_INITIALIZATION_FAILED;
+    {
+        const DisabledDrivers skipped(DriversOfNoCountingDevice(cpuDevices, drmDir));
+        created = vk.createInstance(&info, nullptr, &instance);
+    }
+    if (created != VK_SUCCESS) {
         return 0;
     }
     vk.destroyInstance = Resolve<PFN_vkDestroyInstance>(getProcAddr, instance, "vkDestroyInstance");
@@ -164,12 +230,40 @@ std::uint64_t AmdgpuVramBytes(const char* drmDir, std::uint64_t* pFree) {
     return largest;
 }
 
-std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices) {
+bool HasGpuDeviceNode(const char* devDir) {
+    const std::filesystem::path dev(devDir);
+    std::error_code ec;
+    for (const char* node : {"nvidiactl", "dxg"}) {
+        if (std::filesystem::exists(dev / node, ec)) {
+            return true;
+        }
+    }
+    std::filesystem::directory_iterator it(dev / "dri", ec);
+    if (ec) {
+        return false;
+    }
+    return std::ranges::any_of(it, [](const std::filesystem::directory_entry& entry) {
+        return entry.path().filename().string().rfind("renderD", 0) == 0;
+    });
+}
+
+std::string DriversOfNoCountingDevice(CpuDevices cpuDevices, const char* drmDir) {
+    std::string globs;
+    if (cpuDevices == CpuDevices::kSkip) {
+        globs = "lvp_icd.*,*swiftshader*";
+    }
+    if (!SomeRenderNodeMayBeAmdgpu(drmDir)) {
+        globs += globs.empty() ? "radeon_icd.*" : ",radeon_icd.*";
+    }
+    return globs;
+}
+
+std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices, const char* drmDir) {
     void* library = dlopen("libvulkan.so.1", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         return 0;
     }
-    const std::uint64_t bytes = AskLoadedVulkan(library, cpuDevices);
+    const std::uint64_t bytes = AskLoadedVulkan(library, cpuDevices, drmDir);
     dlclose(library);
     return bytes;
 }

@@ -27,12 +27,14 @@ fail() {
 # shellcheck source=scripts/xvfb.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/xvfb.sh"
 
-# start_program DIR [ARGS...]: runs the program in DIR (the Vulkan loader
-# finds no driver, so the video memory comes from amdgpu or is 0).
+# start_program DIR [ARGS...]: runs the program in DIR on the private X
+# server, whatever window system the caller's session names (the Vulkan
+# loader finds no driver, so the video memory comes from amdgpu or is 0).
 start_program() {
     local dir=$1
     shift
-    (cd "$dir" && VK_ICD_FILENAMES=/nonexistent/none.json exec ${RUN_AS:-} "$PROGRAM" "$@") &
+    (cd "$dir" && exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE \
+        VK_ICD_FILENAMES=/nonexistent/none.json ${RUN_AS:-} "$PROGRAM" "$@") &
     APP_PID=$!
 }
 

@@ -44,6 +44,7 @@ run_case() {
   if [ -z "$window" ]; then
     echo "FAIL $name: the dialog did not open"
     failures=$((failures + 1))
+    kill "$program_pid" 2>/dev/null || true  # else the wait below never ends
   else
     if [ ! -f "$dir/config.ini" ]; then
       echo "FAIL $name: config.ini does not exist while the dialog is open"

@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -31,6 +32,11 @@ public:
         const fs::path path = m_root / relative;
         fs::create_directories(path.parent_path());
         std::ofstream(path) << text;
+    }
+    void Link(const std::string& relative, const std::string& target) {
+        const fs::path path = m_root / relative;
+        fs::create_directories(path.parent_path());
+        fs::create_symlink(target, path);
     }
     std::string path() const { return m_root.string(); }
 
@@ -144,12 +150,61 @@ TEST(VideoMemory, CountsOf4GiBAndMoreSaturate) {
     EXPECT_EQ(linux_probe::SaturateToU32(12ull << 30), 0xFFFFFFFFu);
 }
 
+TEST(VideoMemory, VulkanIsAskedOnlyWithAGpuDeviceNode) {
+    struct Row {
+        const char* node;  // created in a scratch /dev; null: none
+        bool expected;
+    };
+    for (const Row& row : {Row{nullptr, false}, Row{"dri/card0", false}, Row{"fb0", false},
+                           Row{"dri/renderD128", true}, Row{"nvidiactl", true}, Row{"dxg", true}}) {
+        FakeDrmDir dev;
+        if (row.node != nullptr) {
+            dev.Write(row.node, "");
+        }
+        EXPECT_EQ(linux_probe::HasGpuDeviceNode(dev.path().c_str()), row.expected)
+            << (row.node != nullptr ? row.node : "(empty)");
+    }
+    EXPECT_FALSE(linux_probe::HasGpuDeviceNode("/nonexistent"));
+}
+
+TEST(VideoMemory, DriversOfNoCountingDeviceAreNotLoaded) {
+    const std::string cpu = "lvp_icd.*,*swiftshader*";
+    struct Row {
+        const char* driver;  // kernel driver of renderD128; null: no render node
+        std::string skipCpu;
+        std::string countCpu;
+    };
+    for (const Row& row : {Row{nullptr, cpu + ",radeon_icd.*", "radeon_icd.*"},
+                           Row{"i915", cpu + ",radeon_icd.*", "radeon_icd.*"},
+                           Row{"amdgpu", cpu, ""}, Row{"", cpu, ""}}) {
+        FakeDrmDir drm;
+        drm.Write("card0/dev", "226:0\n");
+        if (row.driver != nullptr && *row.driver != '\0') {
+            drm.Link("renderD128/device/driver",
+                     std::string("../../bus/pci/drivers/") + row.driver);
+        } else if (row.driver != nullptr) {
+            drm.Write("renderD128/dev", "226:128\n");  // its driver cannot be read
+        }
+        const char* name = row.driver != nullptr ? row.driver : "(none)";
+        EXPECT_EQ(linux_probe::DriversOfNoCountingDevice(CpuDevices::kSkip, drm.path().c_str()),
+                  row.skipCpu)
+            << name;
+        EXPECT_EQ(linux_probe::DriversOfNoCountingDevice(CpuDevices::kCount, drm.path().c_str()),
+                  row.countCpu)
+            << name;
+    }
+    // Without the kernel's list nothing tells radv's devices apart.
+    EXPECT_EQ(linux_probe::DriversOfNoCountingDevice(CpuDevices::kSkip, "/nonexistent"), cpu);
+}
+
 namespace {
 
 // Points the Vulkan loader at exactly one driver manifest.
 void UseOnlyVulkanDriver(const std::string& manifest) {
     unsetenv("VK_DRIVER_FILES");
     unsetenv("VK_ADD_DRIVER_FILES");
+    unsetenv("VK_LOADER_DRIVERS_SELECT");
+    unsetenv("VK_LOADER_DRIVERS_DISABLE");
     setenv("VK_ICD_FILENAMES", manifest.c_str(), 1);
 }
 
@@ -163,6 +218,17 @@ std::string LavapipeManifest() {
     return {};
 }
 
+// The value of "library_path" in a driver manifest.
+std::string ManifestLibrary(const std::string& manifest) {
+    std::ifstream in(manifest);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string key = "\"library_path\"";
+    std::size_t at = text.find(key);
+    at = at == std::string::npos ? at : text.find('"', text.find(':', at) + 1);
+    const std::size_t end = at == std::string::npos ? at : text.find('"', at + 1);
+    return end == std::string::npos ? std::string() : text.substr(at + 1, end - at - 1);
+}
+
 bool MachineHasAmdgpuCount() {
     std::uint64_t freeBytes = 0;
     return linux_probe::AmdgpuVramBytes("/sys/class/drm", &freeBytes) != 0;
@@ -172,7 +238,7 @@ bool MachineHasAmdgpuCount() {
 
 TEST(VideoMemory, NoVulkanDriverGivesZero) {
     UseOnlyVulkanDriver("/nonexistent/zarv_icd.json");
-    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount), 0u);
+    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount, "/nonexistent"), 0u);
     if (MachineHasAmdgpuCount()) {
         GTEST_SKIP() << "this machine's amdgpu count answers before Vulkan";
     }
@@ -188,8 +254,25 @@ TEST(VideoMemory, LavapipeIsACpuDeviceAndDoesNotCount) {
     if (manifest.empty()) {
         GTEST_SKIP() << "lavapipe (mesa-vulkan-drivers) is not installed";
     }
+    // Held for the whole process: the probe unloads the loader, and the
+    // loader the driver, after each question, which would leave what they
+    // keep in their globals (Mesa's CPU description, for one) unreachable and
+    // their frames nameless for the leak checker, which then could not tell
+    // their memory from ours.
+    for (const std::string& library : {std::string("libvulkan.so.1"), ManifestLibrary(manifest)}) {
+        ASSERT_NE(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL), nullptr) << dlerror();
+    }
+
+    // Under a name the loader is not told to skip, lavapipe is loaded and
+    // its CPU device refused; under its own name it is not loaded at all.
+    FakeDrmDir renamed;
+    fs::copy_file(manifest, renamed.path() + "/zarv_icd.json",
+                  fs::copy_options::overwrite_existing);
+    UseOnlyVulkanDriver(renamed.path() + "/zarv_icd.json");
+    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kSkip, "/nonexistent"), 0u);
     UseOnlyVulkanDriver(manifest);
-    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kSkip), 0u);
+    EXPECT_EQ(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kSkip, "/nonexistent"), 0u);
     // The same path, told to count CPU devices, reads lavapipe's real heap.
-    EXPECT_GT(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount), 1u << 20);
+    EXPECT_GT(linux_probe::VulkanDeviceLocalBytes(CpuDevices::kCount, "/nonexistent"), 1u << 20);
+    EXPECT_EQ(getenv("VK_LOADER_DRIVERS_DISABLE"), nullptr);
 }
