@@ -63,13 +63,6 @@ public:
     }
 };
 
-std::string FirstRunFile(int motionBlur) {
-    return OnDisk(
-        "[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\n"
-        "fullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=" +
-        std::to_string(motionBlur) + "\nscursor=0\n");
-}
-
 // What the dialog shows for a new file (motion blur aside).
 SettingsForm FirstRunForm(int motionBlur) {
     return {.m_bMusic = 1,

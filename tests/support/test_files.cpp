@@ -19,6 +19,13 @@ std::string OnDisk(const std::string& text) {
     return out;
 }
 
+std::string FirstRunFile(int motionBlur) {
+    return OnDisk(
+        "[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\n"
+        "fullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=" +
+        std::to_string(motionBlur) + "\nscursor=0\n");
+}
+
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -7,6 +7,9 @@
 // The text as it lies on disk: every "\n" written as CR LF.
 std::string OnDisk(const std::string& text);
 
+// The bytes of a config.ini made at first run, as it lies on disk.
+std::string FirstRunFile(int motionBlur);
+
 // The file's bytes; empty if it cannot be opened.
 std::string ReadBytes(const std::filesystem::path& path);
 
