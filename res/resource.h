@@ -1,4 +1,5 @@
-// Resource identifiers of the Windows program.
+// Resource and control numbers of the dialogs: the Windows resources and
+// both window layers use them. Plain #defines, without Windows headers.
 #pragma once
 
 #define IDM_ABOUTBOX 0x0010
@@ -21,6 +22,11 @@
 #define IDC_RES_800X600 1014
 #define IDC_RES_1024X768 1015
 
+// The dialog buttons and controls without a number, as <windows.h> has them.
+#ifndef IDOK
+#define IDOK 1
+#define IDCANCEL 2
+#endif
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -11,6 +11,7 @@ set -euo pipefail
 run_packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev libxcb1-dev libxcb-randr0-dev libvulkan-dev libvulkan1 fonts-noto-cjk
+  python3
 )
 test_packages=(
   # compilers and tools of the fuzzer and the lint
@@ -18,7 +19,7 @@ test_packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
   # Linux dialog and probe tests
-  xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers python3
+  xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
   # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit

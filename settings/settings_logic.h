@@ -6,13 +6,13 @@
 
 // The dialog data, one integer per control group.
 struct SettingsForm {
-    std::int32_t m_bMusic = 1;        // check box 1006: 1 music on
-    std::int32_t m_nColorDepth = 1;   // radio group 1003/1004: 0 16-bit, 1 32-bit
-    std::int32_t m_bSound = 1;        // check box 1005: 1 sound effects on
-    std::int32_t m_nVSync = 0;        // radio group 1008/1009: 0 vertical sync on, 1 off
-    std::int32_t m_bMotionBlur = 0;   // check box 1012: 1 motion blur on
-    std::int32_t m_bSoftCursor = 0;   // check box 1013: 1 software cursor on
-    std::int32_t m_nResolution = -1;  // radio group 1014/1015: 0 800x600, 1 1024x768, -1 none
+    std::int32_t m_bMusic = 1;        // check box IDC_MUSIC: 1 music on
+    std::int32_t m_nColorDepth = 1;   // radio group IDC_COLOR_16/32: 0 16-bit, 1 32-bit
+    std::int32_t m_bSound = 1;        // check box IDC_SOUND: 1 sound effects on
+    std::int32_t m_nVSync = 0;        // radio group IDC_VSYNC_ON/OFF: 0 vertical sync on, 1 off
+    std::int32_t m_bMotionBlur = 0;   // check box IDC_MOTION_BLUR: 1 motion blur on
+    std::int32_t m_bSoftCursor = 0;   // check box IDC_SOFT_CURSOR: 1 software cursor on
+    std::int32_t m_nResolution = -1;  // radio group IDC_RES_*: 0 800x600, 1 1024x768, -1 none
 };
 
 // What the settings logic needs from the dialog window.
@@ -20,7 +20,7 @@ class SettingsWindow {
 public:
     virtual void FormToControls() = 0;             // UpdateData(FALSE)
     virtual void ControlsToForm() = 0;             // UpdateData(TRUE)
-    virtual void Enable1024x768(bool enable) = 0;  // control 1015
+    virtual void Enable1024x768(bool enable) = 0;  // IDC_RES_1024X768
     virtual void EndWithOK() = 0;                  // the dialog's default OK handling
     // Tells the player that config.ini could not be saved and why (`nError`
     // is the system's error code); the dialog stays open.

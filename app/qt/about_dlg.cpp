@@ -8,6 +8,6 @@
 CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     CreateDialogControls(*this, AboutDialogTemplate(), DialogFont(DialogLanguage::kChinesePrc));
     setWindowIcon(ProgramIcon());
-    connect(findChild<QAbstractButton*>(QStringLiteral("1")), &QAbstractButton::clicked, this,
+    connect(findChild<QAbstractButton*>(QString::number(IDOK)), &QAbstractButton::clicked, this,
             &QDialog::accept);
 }

@@ -46,6 +46,11 @@ QRect FitLine(const QRect& rect, const QFont& font, bool keepTop) {
     return {rect.left(), top, rect.width(), line};
 }
 
+// The Qt resource of an icon the templates name by number.
+QString IconPath(int icon) {
+    return QString::fromLatin1(icon == IDI_WINDOW ? ":/icons/window.png" : ":/icons/picture.png");
+}
+
 QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
 
 QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
@@ -67,7 +72,7 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
         case ControlKind::kIcon: {
             // An icon control takes the icon's own size at its position.
             auto* label = new QLabel(&parent);
-            const QPixmap pixmap = ImageFromFile(text);
+            const QPixmap pixmap = ImageFromFile(IconPath(control.icon));
             label->setPixmap(pixmap);
             label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
             return label;
@@ -91,7 +96,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
     std::vector<QRect> rects;
     rects.reserve(tmpl.controls.size());
     for (const ControlTemplate& control : tmpl.controls) {
-        QRect rect = units.ToPixels(control.rect);
+        QRect rect = units.ToPixels(control);
         if (control.kind == ControlKind::kAutoRadioButton ||
             control.kind == ControlKind::kAutoCheckBox || control.kind == ControlKind::kText) {
             rect = FitLine(rect, font, control.kind == ControlKind::kText);
@@ -135,7 +140,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         if (control.kind != ControlKind::kIcon) {
             widget->setGeometry(rect);
         }
-        if (control.id != 0) {
+        if (control.id != IDC_STATIC) {
             widget->setObjectName(QString::number(control.id));
         }
         if (control.group) {
@@ -155,7 +160,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
             previousInTabOrder = widget;
         }
     }
-    dialog.setFixedSize(units.ToPixels(tmpl.size));
+    dialog.setFixedSize(units.ToPixels(tmpl));
 }
 
 QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
@@ -171,7 +176,7 @@ QIcon ProgramIcon() {
     for (const int size : {16, 24, 48, 64}) {
         icon.addPixmap(ImageFromFile(QStringLiteral(":/icons/window-%1.png").arg(size)));
     }
-    icon.addPixmap(ImageFromFile(QString::fromLatin1(IDI_WINDOW)));
+    icon.addPixmap(ImageFromFile(IconPath(IDI_WINDOW)));
     return icon;
 }
 

@@ -3,72 +3,9 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
-#include <array>
 #include <cstdlib>
 
 namespace {
-
-using K = ControlKind;
-
-// Template 102, Chinese (PRC).
-constexpr std::array kSettingsPrc{
-    ControlTemplate{1, K::kDefPushButton, "确定[&Y]", {31, 158, 50, 14}, false},
-    ControlTemplate{2, K::kPushButton, "取消[&C]", {105, 158, 50, 14}, false},
-    ControlTemplate{1003, K::kAutoRadioButton, "16位", {14, 56, 32, 10}, true},
-    ControlTemplate{1004, K::kAutoRadioButton, "32位", {50, 56, 32, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "颜色", {7, 44, 79, 28}, false},
-    ControlTemplate{0, K::kGroupBox, "音乐音效", {37, 7, 142, 28}, false},
-    ControlTemplate{1005, K::kAutoCheckBox, "音效开关", {45, 19, 48, 10}, false},
-    ControlTemplate{1006, K::kAutoCheckBox, "音乐开关", {118, 19, 48, 10}, false},
-    ControlTemplate{0, K::kIcon, IDI_PICTURE, {9, 11, 21, 21}, false},
-    ControlTemplate{0, K::kGroupBox, "垂直同步", {7, 82, 79, 28}, false},
-    ControlTemplate{1008, K::kAutoRadioButton, "开", {14, 94, 24, 10}, true},
-    ControlTemplate{1009, K::kAutoRadioButton, "关", {50, 94, 24, 10}, false},
-    ControlTemplate{1012, K::kAutoCheckBox, "动态模糊", {118, 94, 48, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "特效", {101, 82, 78, 28}, false},
-    ControlTemplate{1013, K::kAutoCheckBox, "软件光标", {118, 56, 48, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "鼠标", {101, 44, 78, 28}, false},
-    ControlTemplate{0, K::kGroupBox, "分辨率", {7, 120, 172, 30}, false},
-    ControlTemplate{1014, K::kAutoRadioButton, "800 x 600", {14, 132, 69, 12}, true},
-    ControlTemplate{1015, K::kAutoRadioButton, "1024 x 768", {118, 133, 56, 10}, false},
-};
-
-// Template 102, Chinese (Taiwan).
-constexpr std::array kSettingsTaiwan{
-    ControlTemplate{1, K::kDefPushButton, "確定[&Y]", {31, 157, 50, 14}, false},
-    ControlTemplate{2, K::kPushButton, "取消[&C]", {105, 157, 50, 14}, false},
-    ControlTemplate{1003, K::kAutoRadioButton, "16位", {14, 56, 32, 10}, true},
-    ControlTemplate{1004, K::kAutoRadioButton, "32位", {50, 56, 32, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "色彩", {7, 44, 79, 28}, false},
-    ControlTemplate{0, K::kGroupBox, "音樂音效", {37, 7, 142, 28}, false},
-    ControlTemplate{1005, K::kAutoCheckBox, "音效開關", {45, 19, 48, 10}, false},
-    ControlTemplate{1006, K::kAutoCheckBox, "音樂開關", {118, 19, 48, 10}, false},
-    ControlTemplate{0, K::kIcon, IDI_PICTURE, {10, 12, 20, 20}, false},
-    ControlTemplate{0, K::kGroupBox, "垂直同步", {7, 82, 79, 28}, false},
-    ControlTemplate{1008, K::kAutoRadioButton, "開", {14, 94, 24, 10}, true},
-    ControlTemplate{1009, K::kAutoRadioButton, "關", {50, 94, 24, 10}, false},
-    ControlTemplate{1012, K::kAutoCheckBox, "動態模糊", {118, 94, 48, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "特效", {101, 82, 78, 28}, false},
-    ControlTemplate{1013, K::kAutoCheckBox, "軟體鼠標", {118, 56, 48, 10}, false},
-    ControlTemplate{0, K::kGroupBox, "滑鼠", {101, 44, 78, 28}, false},
-    ControlTemplate{0, K::kGroupBox, "解析度", {7, 121, 172, 27}, false},
-    ControlTemplate{1014, K::kAutoRadioButton, "800 x 600", {14, 132, 52, 9}, true},
-    ControlTemplate{1015, K::kAutoRadioButton, "1024 x 768", {118, 133, 48, 8}, false},
-};
-
-// Template 100.
-constexpr std::array kAbout{
-    ControlTemplate{0, K::kIcon, IDI_PICTURE, {11, 13, 20, 20}, false},
-    ControlTemplate{0, K::kText, "zarv_settings 1.0 版", {40, 10, 119, 8}, true},
-    ControlTemplate{0, K::kText, "游戏画面与声音设置工具", {40, 25, 119, 8}, true},
-    ControlTemplate{1, K::kDefPushButton, "&OK", {178, 7, 50, 14}, true},
-};
-
-constexpr DialogTemplate kSettingsPrcTemplate{
-    IDD_SETTINGS_DIALOG, "环境配置", {186, 179}, kSettingsPrc};
-constexpr DialogTemplate kSettingsTaiwanTemplate{
-    IDD_SETTINGS_DIALOG, "設定程式", {186, 178}, kSettingsTaiwan};
-constexpr DialogTemplate kAboutTemplate{IDD_ABOUTBOX, "settings", {235, 55}, kAbout};
 
 // Windows' MulDiv for the small positive figures of a template: rounds halves up.
 int MulDivRounded(int value, int numerator, int denominator) {
@@ -100,17 +37,34 @@ DialogLanguage DialogLanguageFromEnvironment() {
     return DialogLanguage::kChinesePrc;
 }
 
-const DialogTemplate& SettingsDialogTemplate(DialogLanguage language) {
-    return language == DialogLanguage::kChineseTaiwan ? kSettingsTaiwanTemplate
-                                                      : kSettingsPrcTemplate;
+int ResourceLanguage(DialogLanguage language) {
+    return language == DialogLanguage::kChineseTaiwan ? kLanguageChineseTaiwan
+                                                      : kLanguageChinesePrc;
 }
 
-const DialogTemplate& AboutDialogTemplate() { return kAboutTemplate; }
+// The tables are generated from the same script as the language list, so
+// every template and string asked for here exists.
+const DialogTemplate& SettingsDialogTemplate(DialogLanguage language) {
+    return *FindDialogTemplate(IDD_SETTINGS_DIALOG, ResourceLanguage(language));
+}
 
+const DialogTemplate& AboutDialogTemplate() {
+    return *FindDialogTemplate(IDD_ABOUTBOX, kLanguageChinesePrc);
+}
+
+QString ResourceString(int id, DialogLanguage language) {
+    return QString::fromUtf8(FindString(id, ResourceLanguage(language)));
+}
+
+// The resource's sentence is "... config.ini：%1"; without a reason it ends
+// in a full stop instead.
 QString SaveErrorText(DialogLanguage language, const QString& reason) {
-    QString text = QString::fromUtf8(
-        language == DialogLanguage::kChineseTaiwan ? "無法儲存 config.ini" : "无法保存 config.ini");
-    return text + (reason.isEmpty() ? QString::fromUtf8("。") : QString::fromUtf8("：") + reason);
+    QString text = ResourceString(IDS_SAVE_FAILED, language);
+    if (reason.isEmpty()) {
+        text.chop(QStringLiteral("：%1").size());
+        return text + QString::fromUtf8("。");
+    }
+    return text.replace(QStringLiteral("%1"), reason);
 }
 
 QFont DialogFont(DialogLanguage language) {
@@ -131,11 +85,11 @@ DialogUnits::DialogUnits(const QFont& font) {
     m_baseY = QFontInfo(font).pixelSize();
 }
 
-QRect DialogUnits::ToPixels(const QRect& rect) const {
-    return {MulDivRounded(rect.x(), m_baseX, 4), MulDivRounded(rect.y(), m_baseY, 8),
-            MulDivRounded(rect.width(), m_baseX, 4), MulDivRounded(rect.height(), m_baseY, 8)};
+QRect DialogUnits::ToPixels(const ControlTemplate& control) const {
+    return {MulDivRounded(control.x, m_baseX, 4), MulDivRounded(control.y, m_baseY, 8),
+            MulDivRounded(control.cx, m_baseX, 4), MulDivRounded(control.cy, m_baseY, 8)};
 }
 
-QSize DialogUnits::ToPixels(const QSize& size) const {
-    return {MulDivRounded(size.width(), m_baseX, 4), MulDivRounded(size.height(), m_baseY, 8)};
+QSize DialogUnits::ToPixels(const DialogTemplate& dialog) const {
+    return {MulDivRounded(dialog.cx, m_baseX, 4), MulDivRounded(dialog.cy, m_baseY, 8)};
 }

@@ -1,19 +1,13 @@
-// The dialog templates of the program as data: controls, texts, positions
-// in dialog units, grouping and tab order (the order of the controls).
+// The dialogs of the program: their templates (from the resource script),
+// languages, texts and units.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QString>
-#include <span>
 
-// Resource numbers.
-inline constexpr int IDD_ABOUTBOX = 100;
-inline constexpr int IDD_SETTINGS_DIALOG = 102;
-inline constexpr int IDM_ABOUTBOX = 0x0010;
-inline constexpr char IDS_ABOUTBOX[] = "settings(&A)...";
-inline constexpr char IDI_WINDOW[] = ":/icons/window.png";
-inline constexpr char IDI_PICTURE[] = ":/icons/picture.png";
+#include "res/dialog_tables.h"
+#include "res/resource.h"
 
 // The settings dialog exists in two languages; the About box only in the first.
 enum class DialogLanguage { kChinesePrc, kChineseTaiwan };
@@ -26,33 +20,14 @@ DialogLanguage DialogLanguageForLocale(const QString& localeName);
 // The language of the user's messages locale (LC_ALL, LC_MESSAGES, LANG).
 DialogLanguage DialogLanguageFromEnvironment();
 
-enum class ControlKind {
-    kDefPushButton,
-    kPushButton,
-    kAutoRadioButton,
-    kAutoCheckBox,
-    kGroupBox,
-    kIcon,  // text: the icon's resource path
-    kText,
-};
-
-struct ControlTemplate {
-    int id;  // 0: a control without a number
-    ControlKind kind;
-    const char* text;  // UTF-8
-    QRect rect;        // dialog units
-    bool group;        // starts a new group
-};
-
-struct DialogTemplate {
-    int id;
-    const char* caption;  // UTF-8
-    QSize size;           // dialog units
-    std::span<const ControlTemplate> controls;
-};
+// The language's number in the resource tables.
+int ResourceLanguage(DialogLanguage language);
 
 const DialogTemplate& SettingsDialogTemplate(DialogLanguage language);
 const DialogTemplate& AboutDialogTemplate();
+
+// A string of the resource script in the dialog's language.
+QString ResourceString(int id, DialogLanguage language);
 
 // The sentence telling that config.ini could not be saved, in the dialog's
 // language, ending in `reason` (the system's text) when there is one.
@@ -66,8 +41,8 @@ QFont DialogFont(DialogLanguage language);
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
-    QRect ToPixels(const QRect& rect) const;
-    QSize ToPixels(const QSize& size) const;
+    QRect ToPixels(const ControlTemplate& control) const;
+    QSize ToPixels(const DialogTemplate& dialog) const;
     int baseX() const { return m_baseX; }
     int baseY() const { return m_baseY; }
 

@@ -51,11 +51,11 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_language(language),
-      m_hIcon(ProgramIcon()) {
+      m_hIcon(ProgramIcon()),
+      m_language(language) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
-    connect(Button(*this, 1), &QAbstractButton::clicked, this, [this] { OnOK(); });
-    connect(Button(*this, 2), &QAbstractButton::clicked, this, [this] { reject(); });
+    connect(Button(*this, IDOK), &QAbstractButton::clicked, this, [this] { OnOK(); });
+    connect(Button(*this, IDCANCEL), &QAbstractButton::clicked, this, [this] { reject(); });
 }
 
 void CSettingsDlg::setVisible(bool visible) {
@@ -69,24 +69,26 @@ void CSettingsDlg::setVisible(bool visible) {
 void CSettingsDlg::OnInitDialog() {
     DoDataExchange(false);
     setWindowIcon(m_hIcon);
-    InitializeSettings(m_form, *this);
+    InitializeSettings(*this, *this);
 }
 
 void CSettingsDlg::DoDataExchange(bool bSaveAndValidate) {
-    DdxCheck(*this, bSaveAndValidate, 1006, m_form.m_bMusic);
-    DdxRadio(*this, bSaveAndValidate, 1003, m_form.m_nColorDepth);
-    DdxCheck(*this, bSaveAndValidate, 1005, m_form.m_bSound);
-    DdxRadio(*this, bSaveAndValidate, 1008, m_form.m_nVSync);
-    DdxCheck(*this, bSaveAndValidate, 1012, m_form.m_bMotionBlur);
-    DdxCheck(*this, bSaveAndValidate, 1013, m_form.m_bSoftCursor);
-    DdxRadio(*this, bSaveAndValidate, 1014, m_form.m_nResolution);
+    DdxCheck(*this, bSaveAndValidate, IDC_MUSIC, m_bMusic);
+    DdxRadio(*this, bSaveAndValidate, IDC_COLOR_16, m_nColorDepth);
+    DdxCheck(*this, bSaveAndValidate, IDC_SOUND, m_bSound);
+    DdxRadio(*this, bSaveAndValidate, IDC_VSYNC_ON, m_nVSync);
+    DdxCheck(*this, bSaveAndValidate, IDC_MOTION_BLUR, m_bMotionBlur);
+    DdxCheck(*this, bSaveAndValidate, IDC_SOFT_CURSOR, m_bSoftCursor);
+    DdxRadio(*this, bSaveAndValidate, IDC_RES_800X600, m_nResolution);
 }
 
 void CSettingsDlg::FormToControls() { DoDataExchange(false); }
 
 void CSettingsDlg::ControlsToForm() { DoDataExchange(true); }
 
-void CSettingsDlg::Enable1024x768(bool enable) { Button(*this, 1015)->setEnabled(enable); }
+void CSettingsDlg::Enable1024x768(bool enable) {
+    Button(*this, IDC_RES_1024X768)->setEnabled(enable);
+}
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
@@ -101,13 +103,13 @@ void CSettingsDlg::ShowSaveError(unsigned long nError) {
     box.exec();
 }
 
-void CSettingsDlg::OnOK() { ConfirmSettings(m_form, *this); }
+void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }
 
 // Linux windows have no system menu to extend: the About entry lives in the
 // dialog's context menu (right button, Menu key or Shift+F10).
 void CSettingsDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QAction* about = menu.addAction(QString::fromUtf8(IDS_ABOUTBOX));
+    QAction* about = menu.addAction(ResourceString(IDS_ABOUTBOX, m_language));
     if (menu.exec(event->globalPos()) == about) {
         OnSysCommand(IDM_ABOUTBOX);
     }
@@ -128,7 +130,7 @@ void CSettingsDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CSettingsDlg::OnSysCommand(int nID) {
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+    if (nID == IDM_ABOUTBOX) {
         CAboutDlg dlgAbout(this);
         dlgAbout.exec();
     }

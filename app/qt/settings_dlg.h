@@ -1,5 +1,6 @@
-// The settings dialog: the window half of the dialog whose settings half is
-// InitializeSettings / ConfirmSettings.
+// The settings dialog: its controls are bound to the seven form members, its
+// initialisation and OK are the settings logic's, plus the window icon and
+// the About entry in the context menu.
 #pragma once
 
 #include <QDialog>
@@ -8,7 +9,7 @@
 #include "app/qt/dialog_template.h"
 #include "settings/settings_logic.h"
 
-class CSettingsDlg : public QDialog, public SettingsWindow {
+class CSettingsDlg : public QDialog, public SettingsForm, public SettingsWindow {
 public:
     explicit CSettingsDlg(DialogLanguage language, QWidget* pParent = nullptr);
 
@@ -23,18 +24,18 @@ public:
     void ShowSaveError(unsigned long nError) override;
 
 protected:
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    QIcon m_hIcon;
 
-private:
     // Moves the form into the controls, or back with bSaveAndValidate.
     void DoDataExchange(bool bSaveAndValidate);
     void OnInitDialog();
     void OnOK();
     void OnSysCommand(int nID);
 
-    SettingsForm m_form;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
     DialogLanguage m_language;
-    QIcon m_hIcon;
     bool m_bInitialized = false;
 };

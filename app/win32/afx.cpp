@@ -261,12 +261,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
     const HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
     if (pDX->m_bSaveAndValidate) {
-        value = static_cast<int>(::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0));
+        value = ::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     } else {
-        if (value < 0 || value > 2) {
-            value = 0;  // out of range: shown clear
-        }
-        ::SendMessageW(hWndCtrl, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+        ::SendMessageW(hWndCtrl, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
     }
 }
 

@@ -165,7 +165,7 @@ public:
     CWnd* m_pDlgWnd;
 };
 
-// Check box state: 0 clear, 1 checked, 2 indeterminate; other values show clear.
+// A check box holds 1 when checked, else 0. Any non-zero value checks it.
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
 // Index of the checked button among the radio buttons of the group that
 // starts at nIDC, -1 when none is checked.

@@ -6,9 +6,15 @@
 #include "app/win32/afx.h"
 #include "settings/settings_logic.h"
 
-class CSettingsDlg : public CDialog, public SettingsForm, private SettingsWindow {
+class CSettingsDlg : public CDialog, public SettingsForm, public SettingsWindow {
 public:
     explicit CSettingsDlg(CWnd* pParent = nullptr);
+
+    void FormToControls() override;
+    void ControlsToForm() override;
+    void Enable1024x768(bool enable) override;
+    void EndWithOK() override;
+    void ShowSaveError(unsigned long nError) override;
 
 protected:
     HICON m_hIcon;
@@ -21,11 +27,4 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     DECLARE_MESSAGE_MAP()
-
-private:
-    void FormToControls() override;
-    void ControlsToForm() override;
-    void Enable1024x768(bool enable) override;
-    void EndWithOK() override;
-    void ShowSaveError(unsigned long nError) override;
 };
