@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -45,15 +46,16 @@ std::vector<QString> Sorted(std::vector<QString> texts) {
     return texts;
 }
 
-// Which of the numbered controls are checked, as "1003 1006 ...".
-QString CheckedControls(const QDialog& dlg) {
-    QStringList ids;
-    for (int id : {1003, 1004, 1005, 1006, 1008, 1009, 1012, 1013, 1014, 1015}) {
+// Which of the numbered controls are checked.
+std::vector<int> CheckedControls(const QDialog& dlg) {
+    std::vector<int> ids;
+    for (int id : {IDC_COLOR_16, IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON, IDC_VSYNC_OFF,
+                   IDC_MOTION_BLUR, IDC_SOFT_CURSOR, IDC_RES_800X600, IDC_RES_1024X768}) {
         if (Control(dlg, id)->isChecked()) {
-            ids << QString::number(id);
+            ids.push_back(id);
         }
     }
-    return ids.join(QLatin1Char(' '));
+    return ids;
 }
 
 void ShowAndActivate(QDialog& dlg) {
@@ -89,78 +91,47 @@ MessageSeen SeeMessage(const std::function<void()>& trigger) {
     return seen;
 }
 
-const char* kFirstRunFile =
-    "[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\nfullscreen=1\n"
-    "sync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=0\n";
-
-const char* kFileWithExtras =
+// 1024 x 768, 16 bit, sync off, music off, sound on, no blur, soft cursor.
+const char* kExistingFile =
     "[display]\ndrivertype=2\nwidth=1024\nheight=768\ncolorbits=16\ndepthbits=24\nfullscreen=0\n"
     "sync=0\n\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=0\nscursor=1\n\n[network]\nserver=a b;c\n"
     "port=4000\n";
 
-}  // namespace
-
-struct VariantTexts {
-    DialogLanguage language;
-    const char* caption;
-    std::map<int, const char*> controls;
-    std::vector<QString> groupBoxes;
-};
-
-void PrintTo(const VariantTexts& texts, std::ostream* out) { *out << texts.caption; }
-
-class DialogTexts : public DialogTest, public ::testing::WithParamInterface<VariantTexts> {};
-
-TEST_P(DialogTexts, CaptionControlsAndGroupBoxes) {
-    const VariantTexts& expected = GetParam();
-    CSettingsDlg dlg(expected.language);
-    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(expected.caption));
-    for (const auto& [id, text] : expected.controls) {
-        ASSERT_NE(Control(dlg, id), nullptr) << id;
-        EXPECT_EQ(Control(dlg, id)->text(), QString::fromUtf8(text)) << id;
-    }
-    EXPECT_EQ(GroupBoxTitles(dlg), Sorted(expected.groupBoxes));
-    // The picture, and nothing numbered that the template does not have.
-    EXPECT_EQ(dlg.findChildren<QLabel*>().size(), 1);
-    EXPECT_FALSE(dlg.findChildren<QLabel*>()[0]->pixmap().isNull());
-    EXPECT_EQ(dlg.findChildren<QAbstractButton*>().size(), 12);
+// The form's members in their order, to compare in one line.
+std::vector<std::int32_t> FormValues(const SettingsForm& form) {
+    return {form.m_bMusic,      form.m_nColorDepth, form.m_bSound,     form.m_nVSync,
+            form.m_bMotionBlur, form.m_bSoftCursor, form.m_nResolution};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothLanguages, DialogTexts,
-    ::testing::Values(VariantTexts{DialogLanguage::kChinesePrc,
-                                   "环境配置",
-                                   {{1, "确定[&Y]"},
-                                    {2, "取消[&C]"},
-                                    {1003, "16位"},
-                                    {1004, "32位"},
-                                    {1005, "音效开关"},
-                                    {1006, "音乐开关"},
-                                    {1008, "开"},
-                                    {1009, "关"},
-                                    {1012, "动态模糊"},
-                                    {1013, "软件光标"},
-                                    {1014, "800 x 600"},
-                                    {1015, "1024 x 768"}},
-                                   {"颜色", "音乐音效", "垂直同步", "特效", "鼠标", "分辨率"}},
-                      VariantTexts{DialogLanguage::kChineseTaiwan,
-                                   "設定程式",
-                                   {{1, "確定[&Y]"},
-                                    {2, "取消[&C]"},
-                                    {1003, "16位"},
-                                    {1004, "32位"},
-                                    {1005, "音效開關"},
-                                    {1006, "音樂開關"},
-                                    {1008, "開"},
-                                    {1009, "關"},
-                                    {1012, "動態模糊"},
-                                    {1013, "軟體鼠標"},
-                                    {1014, "800 x 600"},
-                                    {1015, "1024 x 768"}},
-                                   {"色彩", "音樂音效", "垂直同步", "特效", "滑鼠", "解析度"}}),
-    [](const auto& param) {
-        return param.param.language == DialogLanguage::kChineseTaiwan ? "Taiwan" : "Prc";
-    });
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+}  // namespace
+
+// Every text of the template is on its control, in both languages.
+TEST_F(DialogTest, CaptionAndTextsAreTheTemplates) {
+    for (const DialogLanguage language :
+         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
+        const DialogTemplate& tmpl = SettingsDialogTemplate(language);
+        CSettingsDlg dlg(language);
+        EXPECT_EQ(dlg.windowTitle(), Utf8(tmpl.caption));
+        std::vector<QString> boxes;
+        int numbered = 0;
+        for (const ControlTemplate& control : tmpl.controls) {
+            if (control.kind == ControlKind::kGroupBox) {
+                boxes.push_back(Utf8(control.text));
+            } else if (control.id != IDC_STATIC) {
+                ++numbered;
+                ASSERT_NE(Control(dlg, control.id), nullptr) << control.id;
+                EXPECT_EQ(Control(dlg, control.id)->text(), Utf8(control.text)) << control.id;
+            }
+        }
+        EXPECT_EQ(GroupBoxTitles(dlg), Sorted(boxes));
+        // The picture, and nothing numbered that the template does not have.
+        EXPECT_EQ(dlg.findChildren<QLabel*>().size(), 1);
+        EXPECT_FALSE(dlg.findChildren<QLabel*>()[0]->pixmap().isNull());
+        EXPECT_EQ(dlg.findChildren<QAbstractButton*>().size(), numbered);
+    }
+}
 
 TEST(DialogLanguage, TraditionalChineseLocalesGetTheTaiwanDialog) {
     for (const char* name : {"zh_TW", "zh_TW.UTF-8", "zh_HK.UTF-8", "zh_MO", "zh_Hant",
@@ -178,41 +149,62 @@ TEST(DialogLanguage, TraditionalChineseLocalesGetTheTaiwanDialog) {
 
 TEST_F(DialogTest, TabOrderAndRadioGroupsFollowTheTemplate) {
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
-    std::vector<QString> order;
-    QWidget* widget = Control(dlg, 1);
+    std::vector<int> order;
+    QWidget* widget = Control(dlg, IDOK);
     do {
         if ((widget->focusPolicy() & Qt::TabFocus) != 0 && dlg.isAncestorOf(widget)) {
-            order.push_back(widget->objectName());
+            order.push_back(widget->objectName().toInt());
         }
         widget = widget->nextInFocusChain();
-    } while (widget != Control(dlg, 1));
-    EXPECT_EQ(order, (std::vector<QString>{"1", "2", "1003", "1004", "1005", "1006", "1008", "1009",
-                                           "1012", "1013", "1014", "1015"}));
+    } while (widget != Control(dlg, IDOK));
+    EXPECT_EQ(order, (std::vector<int>{IDOK, IDCANCEL, IDC_COLOR_16, IDC_COLOR_32, IDC_SOUND,
+                                       IDC_MUSIC, IDC_VSYNC_ON, IDC_VSYNC_OFF, IDC_MOTION_BLUR,
+                                       IDC_SOFT_CURSOR, IDC_RES_800X600, IDC_RES_1024X768}));
 
     // Three groups of two, each exclusive on its own.
-    for (int first : {1003, 1008, 1014}) {
+    for (int first : {IDC_COLOR_16, IDC_VSYNC_ON, IDC_RES_800X600}) {
         QButtonGroup* group = RadioGroup(dlg, first);
         ASSERT_NE(group, nullptr);
         EXPECT_EQ(group->buttons(),
                   (QList<QAbstractButton*>{Control(dlg, first), Control(dlg, first + 1)}));
     }
     ShowAndActivate(dlg);
-    QTest::mouseClick(Control(dlg, 1003), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1009), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1014), Qt::LeftButton);
-    EXPECT_EQ(CheckedControls(dlg), "1003 1005 1006 1009 1012 1014");
+    QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
+    QTest::mouseClick(Control(dlg, IDC_VSYNC_OFF), Qt::LeftButton);
+    QTest::mouseClick(Control(dlg, IDC_RES_800X600), Qt::LeftButton);
+    EXPECT_EQ(CheckedControls(dlg),
+              (std::vector<int>{IDC_COLOR_16, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_OFF, IDC_MOTION_BLUR,
+                                IDC_RES_800X600}));
     // OK is the default button and the first to have the focus.
-    EXPECT_TRUE(static_cast<QPushButton*>(Control(dlg, 1))->isDefault());
+    EXPECT_TRUE(static_cast<QPushButton*>(Control(dlg, IDOK))->isDefault());
 }
 
 // A screen reader announces each control with its group: the control is a
 // child of the group box in the accessibility tree, labelled by it.
 TEST_F(DialogTest, AccessibilityTreeNestsControlsInTheirGroups) {
     CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
-    const std::map<int, const char*> groups = {
-        {1, nullptr},       {2, nullptr},       {1003, "色彩"},     {1004, "色彩"},
-        {1005, "音樂音效"}, {1006, "音樂音效"}, {1008, "垂直同步"}, {1009, "垂直同步"},
-        {1012, "特效"},     {1013, "滑鼠"},     {1014, "解析度"},   {1015, "解析度"}};
+    std::vector<const char*> boxes;  // the group boxes' titles in template order
+    for (const ControlTemplate& control :
+         SettingsDialogTemplate(DialogLanguage::kChineseTaiwan).controls) {
+        if (control.kind == ControlKind::kGroupBox) {
+            boxes.push_back(control.text);
+        }
+    }
+    ASSERT_EQ(boxes.size(), 6u);
+    // Each control and the group box around it: colour, sound, vertical
+    // sync, effects, mouse, resolution.
+    const std::map<int, const char*> groups = {{IDOK, nullptr},
+                                               {IDCANCEL, nullptr},
+                                               {IDC_COLOR_16, boxes[0]},
+                                               {IDC_COLOR_32, boxes[0]},
+                                               {IDC_SOUND, boxes[1]},
+                                               {IDC_MUSIC, boxes[1]},
+                                               {IDC_VSYNC_ON, boxes[2]},
+                                               {IDC_VSYNC_OFF, boxes[2]},
+                                               {IDC_MOTION_BLUR, boxes[3]},
+                                               {IDC_SOFT_CURSOR, boxes[4]},
+                                               {IDC_RES_800X600, boxes[5]},
+                                               {IDC_RES_1024X768, boxes[5]}};
     for (const auto& [id, group] : groups) {
         QAccessibleInterface* control = QAccessible::queryAccessibleInterface(Control(dlg, id));
         ASSERT_NE(control, nullptr) << id;
@@ -237,60 +229,64 @@ TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     EXPECT_FALSE(ConfigExists());
     ShowAndActivate(dlg);
-    EXPECT_EQ(ConfigBytes(), OnDisk(kFirstRunFile));
+    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
     // 32 bit, vertical sync on, sound and music on, motion blur, 800 x 600.
-    EXPECT_EQ(CheckedControls(dlg), "1004 1005 1006 1008 1012 1014");
-    EXPECT_TRUE(Control(dlg, 1015)->isEnabled());
+    EXPECT_EQ(CheckedControls(dlg),
+              (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON, IDC_MOTION_BLUR,
+                                IDC_RES_800X600}));
+    EXPECT_TRUE(Control(dlg, IDC_RES_1024X768)->isEnabled());
 
     // Cancelling keeps the file the dialog made.
     PressKey(dlg, Qt::Key_Escape);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ConfigBytes(), OnDisk(kFirstRunFile));
+    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
 }
 
 TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyed) {
     ResetFakeProbe({.has1024WideMode = false});
-    WriteConfig(OnDisk(kFileWithExtras));
+    WriteConfig(OnDisk(kExistingFile));
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
-    EXPECT_FALSE(Control(dlg, 1015)->isEnabled());
-    EXPECT_TRUE(Control(dlg, 1014)->isChecked());
-    QTest::mouseClick(Control(dlg, 1015), Qt::LeftButton);
-    EXPECT_FALSE(Control(dlg, 1015)->isChecked());
+    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isEnabled());
+    EXPECT_TRUE(Control(dlg, IDC_RES_800X600)->isChecked());
+    QTest::mouseClick(Control(dlg, IDC_RES_1024X768), Qt::LeftButton);
+    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isChecked());
 
     PressKey(dlg, Qt::Key_Return);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    const std::string written = ConfigBytes();
-    EXPECT_NE(written.find(OnDisk("width=800\nheight=600\n")), std::string::npos) << written;
+    EXPECT_EQ(dlg.m_nResolution, 0);
 }
 
-TEST_F(DialogTest, OkWritesEveryChoiceAndKeepsOtherSections) {
-    WriteConfig(OnDisk(kFileWithExtras));
+// Each control shows its form member, and OK takes every control back into it.
+TEST_F(DialogTest, EachControlIsBoundToItsFormMember) {
+    WriteConfig(OnDisk(kExistingFile));
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
-    // 16 bit, sync off, music off, sound on, no blur, soft cursor, 1024 x 768.
-    EXPECT_EQ(CheckedControls(dlg), "1003 1005 1009 1013 1015");
+    EXPECT_EQ(FormValues(dlg), (std::vector<std::int32_t>{0, 0, 1, 1, 0, 1, 1}));
+    EXPECT_EQ(CheckedControls(dlg), (std::vector<int>{IDC_COLOR_16, IDC_SOUND, IDC_VSYNC_OFF,
+                                                      IDC_SOFT_CURSOR, IDC_RES_1024X768}));
 
-    QTest::mouseClick(Control(dlg, 1004), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1008), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1006), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1005), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1012), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1013), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1014), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 1), Qt::LeftButton);
-
+    for (const int id : {IDC_COLOR_32, IDC_VSYNC_ON, IDC_MUSIC, IDC_SOUND, IDC_MOTION_BLUR,
+                         IDC_SOFT_CURSOR, IDC_RES_800X600, IDOK}) {
+        QTest::mouseClick(Control(dlg, id), Qt::LeftButton);
+    }
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ConfigBytes(),
-              OnDisk("[display]\ndrivertype=2\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
-                     "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=1\nmotionblur=1\nscursor=0\n\n"
-                     "[network]\nserver=a b;c\nport=4000\n"));
+    EXPECT_EQ(FormValues(dlg), (std::vector<std::int32_t>{1, 1, 0, 0, 1, 0, 0}));
+
+    // Any non-zero value checks a check box; an index outside a radio group
+    // clears the group.
+    dlg.m_bMusic = 2;
+    dlg.m_bSound = -1;
+    dlg.m_nVSync = 2;
+    dlg.FormToControls();
+    EXPECT_EQ(CheckedControls(dlg), (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC,
+                                                      IDC_MOTION_BLUR, IDC_RES_800X600}));
 }
 
 TEST_F(DialogTest, CancelEscapeAndMnemonics) {
-    const std::string original = OnDisk(kFileWithExtras);
+    const std::string original = OnDisk(kExistingFile);
     struct Case {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
@@ -302,27 +298,25 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
         WriteConfig(original);
         CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
         ShowAndActivate(dlg);
-        QTest::mouseClick(Control(dlg, 1004), Qt::LeftButton);
-        QTest::mouseClick(Control(dlg, 1006), Qt::LeftButton);
+        QTest::mouseClick(Control(dlg, IDC_COLOR_32), Qt::LeftButton);
         PressKey(dlg, c.key, c.modifiers);
         // A mnemonic clicks its button after a short press animation.
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.isVisible(); }));
         EXPECT_EQ(dlg.result(), c.result) << c.key;
         EXPECT_FALSE(dlg.isVisible()) << c.key;
-        const std::string written = ConfigBytes();
         if (c.result == QDialog::Rejected) {
-            EXPECT_EQ(written, original) << c.key;
+            EXPECT_EQ(ConfigBytes(), original) << c.key;
         } else {
-            EXPECT_NE(written.find(OnDisk("colorbits=32\n")), std::string::npos) << written;
-            EXPECT_NE(written.find(OnDisk("xmusic=0\n")), std::string::npos) << written;
+            EXPECT_EQ(dlg.m_nColorDepth, 1);
+            EXPECT_NE(ConfigBytes(), original);
         }
     }
 
     WriteConfig(original);
     CSettingsDlg dlg(DialogLanguage::kChinesePrc);
     ShowAndActivate(dlg);
-    QTest::mouseClick(Control(dlg, 1003), Qt::LeftButton);
-    QTest::mouseClick(Control(dlg, 2), Qt::LeftButton);
+    QTest::mouseClick(Control(dlg, IDC_COLOR_32), Qt::LeftButton);
+    QTest::mouseClick(Control(dlg, IDCANCEL), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(ConfigBytes(), original);
 }
@@ -332,7 +326,7 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
     // Shift+F10 pressed on the focused control.
     const std::function<void(CSettingsDlg&)> openers[] = {
         [](CSettingsDlg& dlg) {
-            QWidget* target = Control(dlg, 1005);
+            QWidget* target = Control(dlg, IDC_SOUND);
             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
                                     target->mapToGlobal(QPoint(2, 2)));
             QApplication::sendEvent(target, &event);
@@ -341,10 +335,9 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
     };
     for (std::size_t opener = 0; opener < std::size(openers); ++opener) {
         SCOPED_TRACE(opener);
-        WriteConfig(OnDisk(kFileWithExtras));
         CSettingsDlg dlg(DialogLanguage::kChinesePrc);
         ShowAndActivate(dlg);
-        const QString checkedBefore = CheckedControls(dlg);
+        const std::vector<int> checkedBefore = CheckedControls(dlg);
 
         QString menuText;
         QString aboutCaption;
@@ -369,7 +362,7 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
                         aboutHasPicture = true;
                     }
                 }
-                auto* ok = about->findChild<QPushButton*>(QStringLiteral("1"));
+                auto* ok = about->findChild<QPushButton*>(QString::number(IDOK));
                 ASSERT_NE(ok, nullptr);
                 aboutTexts.push_back(ok->text());
                 aboutHasIcon = !about->windowIcon().isNull();
@@ -383,19 +376,22 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
         // Runs the inspection now should no menu have opened.
         QCoreApplication::processEvents();
 
-        EXPECT_EQ(menuText, QStringLiteral("settings(&A)..."));
-        EXPECT_EQ(aboutCaption, QStringLiteral("settings"));
-        ASSERT_EQ(aboutTexts.size(), 3u);
-        EXPECT_EQ(aboutTexts[0], QString::fromUtf8("zarv_settings 1.0 版"));
-        EXPECT_FALSE(aboutTexts[1].isEmpty());
-        EXPECT_EQ(aboutTexts[2], QStringLiteral("&OK"));
+        EXPECT_EQ(menuText, Utf8(FindString(IDS_ABOUTBOX, kLanguageChinesePrc)));
+        const DialogTemplate& about = AboutDialogTemplate();
+        EXPECT_EQ(aboutCaption, Utf8(about.caption));
+        std::vector<QString> expectedTexts;
+        for (const ControlTemplate& control : about.controls) {
+            if (control.kind != ControlKind::kIcon) {
+                expectedTexts.push_back(Utf8(control.text));
+            }
+        }
+        EXPECT_EQ(aboutTexts, expectedTexts);
         EXPECT_TRUE(aboutHasPicture);
         EXPECT_TRUE(aboutHasIcon);
 
         // Back to the settings dialog, unchanged.
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(CheckedControls(dlg), checkedBefore);
-        EXPECT_EQ(ConfigBytes(), OnDisk(kFileWithExtras));
     }
 }
 
@@ -404,28 +400,28 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
 // with the player's choices until Escape.
 TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
     std::filesystem::create_directory("config.ini");
-    struct Case {
-        DialogLanguage language;
-        const char* sentence;  // up to the reason
-    };
-    for (const Case& c : {Case{DialogLanguage::kChinesePrc, "无法保存 config.ini"},
-                          Case{DialogLanguage::kChineseTaiwan, "無法儲存 config.ini"}}) {
-        CSettingsDlg dlg(c.language);
+    for (const DialogLanguage language :
+         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
+        // The string's "%1" is the reason.
+        const QString format = Utf8(FindString(IDS_SAVE_FAILED, ResourceLanguage(language)));
+        CSettingsDlg dlg(language);
         ShowAndActivate(dlg);
-        QTest::mouseClick(Control(dlg, 1003), Qt::LeftButton);
-        const QString checked = CheckedControls(dlg);
+        QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
+        const std::vector<int> checked = CheckedControls(dlg);
 
         const MessageSeen onOk = SeeMessage([&] { PressKey(dlg, Qt::Key_Return); });
         EXPECT_EQ(onOk.owner, &dlg);
         EXPECT_EQ(onOk.title, dlg.windowTitle());
         EXPECT_EQ(onOk.icon, QMessageBox::Critical);
-        EXPECT_TRUE(onOk.text.startsWith(QString::fromUtf8(c.sentence))) << onOk.text.toStdString();
+        EXPECT_TRUE(onOk.text.startsWith(format.section(QStringLiteral("%1"), 0, 0)))
+            << onOk.text.toStdString();
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(CheckedControls(dlg), checked);
 
         const MessageSeen full = SeeMessage([&] { dlg.ShowSaveError(ENOSPC); });
-        EXPECT_EQ(full.text, QString::fromUtf8(c.sentence) + QString::fromUtf8("：") +
-                                 QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        EXPECT_EQ(full.text,
+                  QString(format).replace(QStringLiteral("%1"),
+                                          QString::fromLocal8Bit(std::strerror(ENOSPC))));
 
         PressKey(dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
