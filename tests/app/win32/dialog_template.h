@@ -26,3 +26,6 @@ struct Dialog {
 
 // The template `id` in `language`; empty when that language has none.
 Dialog LoadTemplate(int id, LANGID language);
+
+// UTF-8 text (the resource tables') as UTF-16.
+std::wstring Wide(const char* utf8);

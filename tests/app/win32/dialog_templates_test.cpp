@@ -1,5 +1,5 @@
-// The dialog templates as compiled into the program: every control with its
-// class, text, position, group and tab stop, in tab order, in both languages.
+// The dialog templates and strings as compiled into the program, against the
+// tables generated from the same resource script; icons and version.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "res/dialog_tables.h"
 #include "res/resource.h"
 #include "tests/app/win32/dialog_template.h"
 
@@ -115,131 +116,91 @@ Dialog LoadTemplate(int id, LANGID language) {
     return TemplateReader(data).Read();
 }
 
-namespace {
-
-const std::wstring kButton = L"button";
-const std::wstring kStatic = L"static";
-constexpr DWORD kAutoRadio = BS_AUTORADIOBUTTON;
-constexpr DWORD kAutoCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
-constexpr LANGID kPrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
-constexpr LANGID kTaiwan = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL);
-
-std::vector<Control> PrcControls() {
-    return {
-        {IDOK, kButton, BS_DEFPUSHBUTTON | WS_TABSTOP, L"确定[&Y]", 31, 158, 50, 14},
-        {IDCANCEL, kButton, BS_PUSHBUTTON | WS_TABSTOP, L"取消[&C]", 105, 158, 50, 14},
-        {1003, kButton, kAutoRadio | WS_GROUP, L"16位", 14, 56, 32, 10},
-        {1004, kButton, kAutoRadio, L"32位", 50, 56, 32, 10},
-        {-1, kButton, BS_GROUPBOX, L"颜色", 7, 44, 79, 28},
-        {-1, kButton, BS_GROUPBOX, L"音乐音效", 37, 7, 142, 28},
-        {1005, kButton, kAutoCheck, L"音效开关", 45, 19, 48, 10},
-        {1006, kButton, kAutoCheck, L"音乐开关", 118, 19, 48, 10},
-        {-1, kStatic, SS_ICON, L"#128", 9, 11, 21, 21},
-        {-1, kButton, BS_GROUPBOX, L"垂直同步", 7, 82, 79, 28},
-        {1008, kButton, kAutoRadio | WS_GROUP, L"开", 14, 94, 24, 10},
-        {1009, kButton, kAutoRadio, L"关", 50, 94, 24, 10},
-        {1012, kButton, kAutoCheck, L"动态模糊", 118, 94, 48, 10},
-        {-1, kButton, BS_GROUPBOX, L"特效", 101, 82, 78, 28},
-        {1013, kButton, kAutoCheck, L"软件光标", 118, 56, 48, 10},
-        {-1, kButton, BS_GROUPBOX, L"鼠标", 101, 44, 78, 28},
-        {-1, kButton, BS_GROUPBOX, L"分辨率", 7, 120, 172, 30},
-        {1014, kButton, kAutoRadio | WS_GROUP, L"800 x 600", 14, 132, 69, 12},
-        {1015, kButton, kAutoRadio, L"1024 x 768", 118, 133, 56, 10},
-    };
+std::wstring Wide(const char* utf8) {
+    std::wstring text(::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), static_cast<int>(text.size()));
+    text.pop_back();  // the terminating zero
+    return text;
 }
 
-void ExpectControls(const std::vector<Control>& actual, const std::vector<Control>& expected) {
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("control " + std::to_string(i));
-        const Control& a = actual[i];
-        const Control& e = expected[i];
-        EXPECT_EQ(a.id, e.id);
-        EXPECT_EQ(a.kind, e.kind);
-        EXPECT_EQ(a.style, e.style);
-        EXPECT_EQ(a.text, e.text);
-        EXPECT_EQ((std::vector<short>{a.x, a.y, a.cx, a.cy}),
-                  (std::vector<short>{e.x, e.y, e.cx, e.cy}));
+namespace {
+
+// The string `id` in `language` as compiled: strings are stored sixteen to
+// a block, each with its length first.
+std::wstring LoadStringIn(int id, LANGID language) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    const HRSRC block = ::FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
+                                          MAKEINTRESOURCEW(id / 16 + 1), language);
+    if (block == nullptr) return {};
+    const auto* p = static_cast<const WCHAR*>(::LockResource(::LoadResource(module, block)));
+    for (int i = 0; i < id % 16; ++i) p += 1 + *p;
+    return std::wstring(p + 1, *p);
+}
+
+// What the resource compiler makes of a template control.
+Control Compiled(const ControlTemplate& control) {
+    const bool isStatic = control.kind == ControlKind::kIcon || control.kind == ControlKind::kText;
+    return {
+        control.id,
+        isStatic ? L"static" : L"button",
+        control.typeStyle | (control.group ? WS_GROUP : 0u) | (control.tabStop ? WS_TABSTOP : 0u),
+        control.icon != 0 ? L"#" + std::to_wstring(control.icon) : Wide(control.text),
+        static_cast<short>(control.x),
+        static_cast<short>(control.y),
+        static_cast<short>(control.cx),
+        static_cast<short>(control.cy)};
+}
+
+// Every dialog of the resource tables, compiled into the program as the
+// tables have it: the Linux program's windows are built from the same tables.
+TEST(DialogTemplates, CompiledAsTheTablesHaveThem) {
+    for (const DialogTemplate& expected : DialogTemplates()) {
+        SCOPED_TRACE(testing::Message() << expected.id << " language " << expected.language);
+        const Dialog dialog = LoadTemplate(expected.id, static_cast<LANGID>(expected.language));
+        EXPECT_EQ(dialog.caption, Wide(expected.caption));
+        EXPECT_EQ(dialog.style, expected.style);
+        EXPECT_EQ(dialog.exStyle, expected.exStyle);
+        EXPECT_EQ(dialog.font, Wide(expected.font));
+        EXPECT_EQ(dialog.pointSize, expected.pointSize);
+        EXPECT_EQ(
+            (std::vector<short>{dialog.cx, dialog.cy}),
+            (std::vector<short>{static_cast<short>(expected.cx), static_cast<short>(expected.cy)}));
+        ASSERT_EQ(dialog.controls.size(), expected.controls.size());
+        for (size_t i = 0; i < expected.controls.size(); ++i) {
+            SCOPED_TRACE("control " + std::to_string(i));
+            const Control& a = dialog.controls[i];
+            const Control e = Compiled(expected.controls[i]);
+            EXPECT_EQ(a.id, e.id);
+            EXPECT_EQ(a.kind, e.kind);
+            EXPECT_EQ(a.style, e.style);
+            EXPECT_EQ(a.text, e.text);
+            EXPECT_EQ((std::vector<short>{a.x, a.y, a.cx, a.cy}),
+                      (std::vector<short>{e.x, e.y, e.cx, e.cy}));
+        }
+    }
+    for (const StringTemplate& string : StringTemplates()) {
+        EXPECT_EQ(LoadStringIn(string.id, static_cast<LANGID>(string.language)), Wide(string.text))
+            << string.id << " language " << string.language;
     }
 }
 
-constexpr DWORD kSettingsStyle =
-    DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION;
-
-TEST(DialogTemplates, SettingsDialogInChinesePrc) {
-    const Dialog dialog = LoadTemplate(IDD_SETTINGS_DIALOG, kPrc);
-    EXPECT_EQ(dialog.caption, L"环境配置");
-    EXPECT_EQ(dialog.style, kSettingsStyle);  // no system menu, minimize or maximize box
-    EXPECT_EQ(dialog.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
-    EXPECT_EQ(dialog.font, L"宋体");
-    EXPECT_EQ(dialog.pointSize, 9);
-    EXPECT_EQ(dialog.cx, 186);
-    EXPECT_EQ(dialog.cy, 179);
-    ExpectControls(dialog.controls, PrcControls());
-}
-
-TEST(DialogTemplates, SettingsDialogInChineseTaiwan) {
-    std::vector<Control> expected = PrcControls();
-    const wchar_t* texts[] = {L"確定[&Y]", L"取消[&C]", L"16位",      L"32位",      L"色彩",
-                              L"音樂音效", L"音效開關", L"音樂開關",  L"#128",      L"垂直同步",
-                              L"開",       L"關",       L"動態模糊",  L"特效",      L"軟體鼠標",
-                              L"滑鼠",     L"解析度",   L"800 x 600", L"1024 x 768"};
-    for (size_t i = 0; i < expected.size(); ++i) expected[i].text = texts[i];
-    expected[0].y = expected[1].y = 157;
-    expected[8].x = 10, expected[8].y = 12, expected[8].cx = 20, expected[8].cy = 20;
-    expected[16].y = 121, expected[16].cy = 27;
-    expected[17].cx = 52, expected[17].cy = 9;
-    expected[18].cx = 48, expected[18].cy = 8;
-
-    const Dialog dialog = LoadTemplate(IDD_SETTINGS_DIALOG, kTaiwan);
-    EXPECT_EQ(dialog.caption, L"設定程式");
-    EXPECT_EQ(dialog.style, kSettingsStyle);
-    EXPECT_EQ(dialog.font, L"宋体");
-    EXPECT_EQ(dialog.cx, 186);
-    EXPECT_EQ(dialog.cy, 178);
-    ExpectControls(dialog.controls, expected);
-}
-
 BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
-    reinterpret_cast<std::vector<LANGID>*>(found)->push_back(language);
+    reinterpret_cast<std::vector<int>*>(found)->push_back(language);
     return TRUE;
 }
 
 TEST(DialogTemplates, SettingsDialogOnlyInTheTwoChineseLanguages) {
     // A neutral copy would be chosen in every locale.
-    std::vector<LANGID> languages;
+    std::vector<int> languages;
     ::EnumResourceLanguagesW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5),
                              MAKEINTRESOURCEW(IDD_SETTINGS_DIALOG), CollectLanguage,
                              reinterpret_cast<LONG_PTR>(&languages));
     std::sort(languages.begin(), languages.end());
-    EXPECT_EQ(languages, (std::vector<LANGID>{1028, 2052}));
+    EXPECT_EQ(languages, (std::vector<int>{kLanguageChineseTaiwan, kLanguageChinesePrc}));
 }
 
-TEST(DialogTemplates, AboutBox) {
-    const Dialog dialog = LoadTemplate(IDD_ABOUTBOX, kPrc);
-    EXPECT_EQ(dialog.caption, L"settings");
-    EXPECT_EQ(dialog.style,
-              static_cast<DWORD>(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU));
-    EXPECT_EQ(dialog.font, L"宋体");
-    EXPECT_EQ(dialog.cx, 235);
-    EXPECT_EQ(dialog.cy, 55);
-    ASSERT_EQ(dialog.controls.size(), 4u);
-    ExpectControls(
-        {dialog.controls[0], dialog.controls[1], dialog.controls[3]},
-        {{-1, kStatic, SS_ICON, L"#128", 11, 13, 20, 20},
-         {-1, kStatic, SS_LEFT | SS_NOPREFIX | WS_GROUP, L"zarv_settings 1.0 版", 40, 10, 119, 8},
-         {IDOK, kButton, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, L"&OK", 178, 7, 50, 14}});
-    EXPECT_EQ(dialog.controls[2].style & WS_GROUP, static_cast<DWORD>(WS_GROUP));
-    EXPECT_EQ((std::vector<short>{dialog.controls[2].x, dialog.controls[2].y}),
-              (std::vector<short>{40, 25}));
-}
-
-TEST(Resources, StringIconsAndVersion) {
+TEST(Resources, IconsAndVersion) {
     const HMODULE module = ::GetModuleHandleW(nullptr);
-    wchar_t text[64] = {};
-    ASSERT_GT(::LoadStringW(module, IDS_ABOUTBOX, text, 64), 0);
-    EXPECT_STREQ(text, L"settings(&A)...");
-
     // One 32 x 32 image each: 256 colours for the window icon, 24-bit for the picture.
     struct {
         int id;

@@ -9,8 +9,10 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/win32/settings_dlg.h"
+#include "res/dialog_tables.h"
 #include "res/resource.h"
 #include "tests/app/win32/dialog_template.h"
 #include "tests/support/fake_probe.h"
@@ -70,29 +72,33 @@ std::wstring Text(HWND hWnd) {
     return text;
 }
 
-// The template this locale should show: ZARV_EXPECT_CAPTION=zh_TW for the
-// Taiwan template, the PRC template otherwise.
-bool ExpectTaiwan() {
+// The language of the template this locale should show:
+// ZARV_EXPECT_CAPTION=zh_TW for the Taiwan template, the PRC one otherwise.
+LANGID ExpectedLanguage() {
     const char* language = std::getenv("ZARV_EXPECT_CAPTION");
-    return language != nullptr && std::string(language) == "zh_TW";
+    return language != nullptr && std::string(language) == "zh_TW" ? kLanguageChineseTaiwan
+                                                                   : kLanguageChinesePrc;
 }
 
 void Click(HWND dialog, int id) { ::SendMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
-// What the controls show, in the order of the form members.
-struct Shown {
-    bool music, color16, color32, sound, vsyncOn, vsyncOff, motionBlur, softCursor, res800, res1024;
-    bool operator==(const Shown&) const = default;
-};
-
-Shown Read(HWND dialog) {
-    auto checked = [dialog](int id) { return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED; };
-    return {checked(IDC_MUSIC),       checked(IDC_COLOR_16),    checked(IDC_COLOR_32),
-            checked(IDC_SOUND),       checked(IDC_VSYNC_ON),    checked(IDC_VSYNC_OFF),
-            checked(IDC_MOTION_BLUR), checked(IDC_SOFT_CURSOR), checked(IDC_RES_800X600),
-            checked(IDC_RES_1024X768)};
+// Which of the numbered controls are checked.
+std::vector<int> Checked(HWND dialog) {
+    std::vector<int> ids;
+    for (int id : {IDC_COLOR_16, IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON, IDC_VSYNC_OFF,
+                   IDC_MOTION_BLUR, IDC_SOFT_CURSOR, IDC_RES_800X600, IDC_RES_1024X768}) {
+        if (::IsDlgButtonChecked(dialog, id) == BST_CHECKED) ids.push_back(id);
+    }
+    return ids;
 }
 
+// The form's members in their order, to compare in one line.
+std::vector<int> FormValues(const SettingsForm& form) {
+    return {form.m_bMusic,      form.m_nColorDepth, form.m_bSound,     form.m_nVSync,
+            form.m_bMotionBlur, form.m_bSoftCursor, form.m_nResolution};
+}
+
+// 1024 x 768, 16 bit, sync off, music off, sound on, blur, soft cursor.
 const std::string kExisting = OnDisk(
     "[display]\ndrivertype=3\nwidth=1024\nheight=768\ncolorbits=16\ndepthbits=24\n"
     "fullscreen=0\nsync=0\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=1\nscursor=1\n"
@@ -100,16 +106,22 @@ const std::string kExisting = OnDisk(
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
-    // Opens the dialog, runs `script` on it, and returns DoModal's result.
+    // Opens the dialog, runs `script` on it, and returns DoModal's result;
+    // m_form is then the dialog's form.
     INT_PTR Run(std::function<void(HWND)> script) {
         DialogDriver driver(std::move(script));
         CSettingsDlg dlg;
+        m_dlg = &dlg;
         const INT_PTR result = dlg.DoModal();
+        m_dlg = nullptr;
+        m_form = dlg;
         EXPECT_TRUE(driver.ran());
         return result;
     }
 
     ScopedWorkDir m_workDir;
+    CSettingsDlg* m_dlg = nullptr;  // while Run runs
+    SettingsForm m_form;
 };
 
 TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
@@ -117,63 +129,43 @@ TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
     std::string whileOpen;
     const INT_PTR result = Run([&](HWND dialog) {
         whileOpen = ReadBytes("config.ini");
-        EXPECT_EQ(Read(dialog), (Shown{.music = true,
-                                       .color16 = false,
-                                       .color32 = true,
-                                       .sound = true,
-                                       .vsyncOn = true,
-                                       .vsyncOff = false,
-                                       .motionBlur = true,
-                                       .softCursor = false,
-                                       .res800 = true,
-                                       .res1024 = false}));
+        EXPECT_EQ(Checked(dialog),
+                  (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON,
+                                    IDC_MOTION_BLUR, IDC_RES_800X600}));
         EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
         Click(dialog, IDC_MUSIC);
         Click(dialog, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(whileOpen, OnDisk("[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\n"
-                                "depthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\n"
-                                "motionblur=1\nscursor=0\n"));
+    EXPECT_EQ(whileOpen, FirstRunFile(1));
     EXPECT_EQ(ReadBytes("config.ini"), whileOpen);
 }
 
-TEST_F(SettingsDialogTest, ShowsTheFileAndOkWritesTheChoices) {
+// Each control shows its form member, and OK takes every control back into it.
+TEST_F(SettingsDialogTest, EachControlIsBoundToItsFormMember) {
     ResetFakeProbe({.has1024WideMode = true});
     WriteBytes("config.ini", kExisting);
     const INT_PTR result = Run([&](HWND dialog) {
-        EXPECT_EQ(Read(dialog), (Shown{.music = false,
-                                       .color16 = true,
-                                       .color32 = false,
-                                       .sound = true,
-                                       .vsyncOn = false,
-                                       .vsyncOff = true,
-                                       .motionBlur = true,
-                                       .softCursor = true,
-                                       .res800 = false,
-                                       .res1024 = true}));
-        Click(dialog, IDC_MUSIC);
-        Click(dialog, IDC_COLOR_32);
-        Click(dialog, IDC_VSYNC_ON);
-        Click(dialog, IDC_SOFT_CURSOR);
-        Click(dialog, IDC_RES_800X600);
-        EXPECT_EQ(Read(dialog), (Shown{.music = true,
-                                       .color16 = false,
-                                       .color32 = true,
-                                       .sound = true,
-                                       .vsyncOn = true,
-                                       .vsyncOff = false,
-                                       .motionBlur = true,
-                                       .softCursor = false,
-                                       .res800 = true,
-                                       .res1024 = false}));
+        EXPECT_EQ(Checked(dialog),
+                  (std::vector<int>{IDC_COLOR_16, IDC_SOUND, IDC_VSYNC_OFF, IDC_MOTION_BLUR,
+                                    IDC_SOFT_CURSOR, IDC_RES_1024X768}));
+        // Any non-zero value checks a check box; an index outside a radio
+        // group clears the group.
+        m_dlg->m_bMusic = 2;
+        m_dlg->m_bSound = -1;
+        m_dlg->m_nVSync = 2;
+        m_dlg->FormToControls();
+        EXPECT_EQ(Checked(dialog),
+                  (std::vector<int>{IDC_COLOR_16, IDC_SOUND, IDC_MUSIC, IDC_MOTION_BLUR,
+                                    IDC_SOFT_CURSOR, IDC_RES_1024X768}));
+        for (const int id : {IDC_MUSIC, IDC_COLOR_32, IDC_VSYNC_ON, IDC_SOFT_CURSOR,
+                             IDC_RES_800X600, IDC_SOUND, IDC_MOTION_BLUR}) {
+            Click(dialog, id);
+        }
         Click(dialog, IDOK);
     });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(ReadBytes("config.ini"),
-              OnDisk("[display]\ndrivertype=3\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=24\n"
-                     "fullscreen=0\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=1\nscursor=0\n"
-                     "\n[game]\nlevel=7\n"));
+    EXPECT_EQ(FormValues(m_form), (std::vector<int>{0, 1, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
@@ -191,7 +183,8 @@ TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
                   ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
               }),
               IDOK);
-    EXPECT_NE(ReadBytes("config.ini").find("xsnd=1\r\n"), std::string::npos);
+    EXPECT_EQ(m_form.m_bSound, 0);
+    EXPECT_NE(ReadBytes("config.ini"), kExisting);
 }
 
 TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabled) {
@@ -202,8 +195,7 @@ TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabled) {
         EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_RES_800X600), BST_CHECKED);
         Click(dialog, IDOK);
     });
-    const std::string written = ReadBytes("config.ini");
-    EXPECT_NE(written.find("width=800\r\nheight=600\r\n"), std::string::npos) << written;
+    EXPECT_EQ(m_form.m_nResolution, 0);
 }
 
 // Gives new dialogs a system-menu box: Wine, unlike Windows, gives a window
@@ -225,7 +217,8 @@ TEST_F(SettingsDialogTest, CaptionIconsAndAboutEntry) {
         ::SetWindowsHookExW(WH_CBT, AddSystemMenuBox, nullptr, ::GetCurrentThreadId());
     Run([](HWND dialog) {
         // The template the system chose for this locale.
-        EXPECT_EQ(Text(dialog), ExpectTaiwan() ? L"設定程式" : L"环境配置");
+        EXPECT_EQ(Text(dialog),
+                  Wide(FindDialogTemplate(IDD_SETTINGS_DIALOG, ExpectedLanguage())->caption));
 
         const auto big = ::SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
         EXPECT_NE(big, 0);
@@ -240,7 +233,7 @@ TEST_F(SettingsDialogTest, CaptionIconsAndAboutEntry) {
             EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
             wchar_t item[64] = {};
             ::GetMenuStringW(menu, count - 1, item, 64, MF_BYPOSITION);
-            EXPECT_STREQ(item, L"settings(&A)...");
+            EXPECT_EQ(item, Wide(FindString(IDS_ABOUTBOX, ExpectedLanguage())));
             EXPECT_TRUE(::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
         }
         ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -251,15 +244,15 @@ TEST_F(SettingsDialogTest, CaptionIconsAndAboutEntry) {
 TEST_F(SettingsDialogTest, AboutEntryOpensTheAboutBoxOverTheDialog) {
     ResetFakeProbe();
     Run([](HWND dialog) {
-        const Shown before = Read(dialog);
+        const std::vector<int> before = Checked(dialog);
         std::wstring aboutCaption;
-        std::wstring aboutText;
+        std::vector<std::wstring> aboutTexts;
         HWND aboutOwner = nullptr;
         DialogDriver about([&](HWND box) {
             aboutCaption = Text(box);
             for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
                  child = ::GetWindow(child, GW_HWNDNEXT)) {
-                if (Text(child) == L"zarv_settings 1.0 版") aboutText = Text(child);
+                aboutTexts.push_back(Text(child));
             }
             aboutOwner = ::GetWindow(box, GW_OWNER);
             Click(box, IDOK);
@@ -267,11 +260,19 @@ TEST_F(SettingsDialogTest, AboutEntryOpensTheAboutBoxOverTheDialog) {
         // The dialog is disabled while the About box runs, so the driver finds the box.
         ::SendMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
         EXPECT_TRUE(about.ran());
-        EXPECT_EQ(aboutCaption, L"settings");
-        EXPECT_EQ(aboutText, L"zarv_settings 1.0 版");
+        const DialogTemplate& aboutTemplate =
+            *FindDialogTemplate(IDD_ABOUTBOX, kLanguageChinesePrc);
+        EXPECT_EQ(aboutCaption, Wide(aboutTemplate.caption));
+        ASSERT_EQ(aboutTexts.size(), aboutTemplate.controls.size());
+        for (size_t i = 0; i < aboutTexts.size(); ++i) {
+            const ControlTemplate& control = aboutTemplate.controls[i];
+            if (control.kind != ControlKind::kIcon) {
+                EXPECT_EQ(aboutTexts[i], Wide(control.text));
+            }
+        }
         EXPECT_EQ(aboutOwner, dialog);
         EXPECT_TRUE(::IsWindowEnabled(dialog));
-        EXPECT_EQ(Read(dialog), before);
+        EXPECT_EQ(Checked(dialog), before);
         ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
 }
@@ -280,8 +281,7 @@ TEST_F(SettingsDialogTest, AboutEntryOpensTheAboutBoxOverTheDialog) {
 // the locale's code page.
 TEST_F(SettingsDialogTest, TextsAreTheTemplatesInAnyLocale) {
     ResetFakeProbe();
-    const LANGID expected = ExpectTaiwan() ? MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)
-                                           : MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const LANGID expected = ExpectedLanguage();
     const Dialog dialogTemplate = LoadTemplate(IDD_SETTINGS_DIALOG, expected);
     ASSERT_FALSE(dialogTemplate.controls.empty());
     DialogDriver driver([&](HWND dialog) {
@@ -327,8 +327,9 @@ MessageShown ReadAndClose(HWND box) {
 TEST_F(SettingsDialogTest, OkThatCannotSaveTellsWhyAndTheDialogStays) {
     ResetFakeProbe();
     ASSERT_TRUE(::CreateDirectoryW(L"config.ini", nullptr));  // exists, cannot be loaded
-    const std::wstring sentence =
-        ExpectTaiwan() ? L"無法儲存 config.ini：" : L"无法保存 config.ini：";
+    // The string up to its "%1", the reason.
+    std::wstring sentence = Wide(FindString(IDS_SAVE_FAILED, ExpectedLanguage()));
+    sentence.resize(sentence.find(L"%1"));
     const INT_PTR result = Run([&](HWND dialog) {
         for (int attempt = 0; attempt < 2; ++attempt) {  // OK may be tried again
             MessageShown shown;
