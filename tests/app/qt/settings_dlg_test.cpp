@@ -94,8 +94,7 @@ MessageSeen SeeMessage(const std::function<void()>& trigger) {
 // 1024 x 768, 16 bit, sync off, music off, sound on, no blur, soft cursor.
 const char* kExistingFile =
     "[display]\ndrivertype=2\nwidth=1024\nheight=768\ncolorbits=16\ndepthbits=24\nfullscreen=0\n"
-    "sync=0\n\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=0\nscursor=1\n\n[network]\nserver=a b;c\n"
-    "port=4000\n";
+    "sync=0\n\n[misc]\nxmusic=1\nxsnd=0\nmotionblur=0\nscursor=1\n";
 
 // The form's members in their order, to compare in one line.
 std::vector<std::int32_t> FormValues(const SettingsForm& form) {
