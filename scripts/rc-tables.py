@@ -3,13 +3,13 @@
 
 Usage: rc-tables.py RC_FILE RESOURCE_H OUTPUT_CPP
 
-Reads the part of the resource-script language that res/zarv_settings.rc
-uses: LANGUAGE, DIALOG and DIALOGEX with STYLE, EXSTYLE, CAPTION, FONT and
+Reads the part of the resource-script language res/zarv_settings.rc uses:
+LANGUAGE, DIALOG and DIALOGEX with STYLE, EXSTYLE, CAPTION, FONT and
 CONTROL statements, STRINGTABLE; ICON and VERSIONINFO are passed over.
-Anything else stops the build, so that nothing in the file is silently left
-out. The numbers of names come from RESOURCE_H, the style bits from the
-table below; the tests compare the compiled Windows resources against the
-output, so a wrong number here fails there.
+Anything else stops the build, so that nothing in the file is silently
+left out. Numbers of names come from RESOURCE_H, style bits from the table
+below; the Windows tests compare the compiled resources with the output,
+so a wrong number here fails there.
 """
 
 import re
@@ -37,8 +37,7 @@ KINDS = {
 }
 TYPE_MASK = {"button": 0x0F, "static": 0x1F}
 
-TOKEN = re.compile(r'\s*(?:("(?:[^"]|"")*")|([A-Za-z_][A-Za-z0-9_]*)|(-?(?:0x[0-9A-Fa-f]+|\d+)L?)'
-                   r'|([,|()]))')
+TOKEN = re.compile(r'\s*(?:("(?:[^"\\]|"")*")|(-?(?:0x[0-9A-Fa-f]+|\d+))L?|(\w+)|([,|])|(//.*)|(\S))')
 
 
 class RcError(Exception):
@@ -46,185 +45,126 @@ class RcError(Exception):
 
 
 def tokenize(line, where):
-    tokens, pos = [], 0
-    line = line.rstrip()
-    while pos < len(line):
-        if line.startswith("//", pos) or line[pos:].strip().startswith("//"):
-            break
-        match = TOKEN.match(line, pos)
-        if not match:
-            raise RcError(f"{where}: cannot read {line[pos:]!r}")
-        string, name, number, punct = match.groups()
-        if string is not None:
-            if "\\" in string:
-                raise RcError(f"{where}: escapes in strings are not supported")
+    """Strings as ("str", text), numbers as ("num", n), names and , | as themselves."""
+    tokens = []
+    for string, number, name, punct, _comment, other in TOKEN.findall(line):
+        if other:
+            raise RcError(f"{where}: cannot read {line.strip()!r}")
+        if string:
             tokens.append(("str", string[1:-1].replace('""', '"')))
-        elif name is not None:
-            tokens.append(("name", name))
-        elif number is not None:
-            tokens.append(("num", int(number.rstrip("L"), 0)))
-        else:
-            tokens.append(("punct", punct))
-        pos = match.end()
+        elif number:
+            tokens.append(("num", int(number, 0)))
+        elif name or punct:
+            tokens.append(name or punct)
     return tokens
 
 
-class Reader:
+def args(tokens):
+    """Comma-separated arguments, each a list of tokens."""
+    result = [[]]
+    for token in tokens:
+        if token == ",":
+            result.append([])
+        else:
+            result[-1].append(token)
+    return result
+
+
+class Script:
     def __init__(self, path, names):
-        self.names = names
-        self.lines = []
+        self.names, self.lines, self.pos = names, [], 0
         with open(path, encoding="utf-8") as rc:
             for number, text in enumerate(rc, 1):
-                if text.lstrip().startswith("#"):
-                    continue
-                tokens = tokenize(text, f"{path}:{number}")
+                tokens = [] if text.lstrip().startswith("#") else tokenize(text, f"{path}:{number}")
                 if tokens:
                     self.lines.append((f"{path}:{number}", tokens))
-        self.pos = 0
 
     def next(self):
-        if self.pos >= len(self.lines):
+        if self.pos == len(self.lines):
             raise RcError("unexpected end of file")
         self.pos += 1
-        return self.lines[self.pos - 1]
+        self.where, tokens = self.lines[self.pos - 1]
+        return tokens
 
-    def value(self, token, where):
-        kind, value = token
-        if kind == "num":
-            return value
-        if kind == "name" and value in self.names:
-            return self.names[value]
-        if kind == "name" and value in CONSTANTS:
-            return CONSTANTS[value]
-        raise RcError(f"{where}: unknown name or value {value!r}")
-
-    def expression(self, tokens, where):
+    def number(self, tokens):
         """A | B | ... of names and numbers."""
+        if not tokens:
+            raise RcError(f"{self.where}: a number is missing")
         result = 0
         for i, token in enumerate(tokens):
-            if i % 2 == 1:
-                if token != ("punct", "|"):
-                    raise RcError(f"{where}: expected '|'")
+            if i % 2 == 1 and token == "|":
                 continue
-            result |= self.value(token, where)
+            if isinstance(token, tuple) and token[0] == "num" and i % 2 == 0:
+                result |= token[1]
+            elif isinstance(token, str) and i % 2 == 0 and token in {**CONSTANTS, **self.names}:
+                result |= {**CONSTANTS, **self.names}[token]
+            else:
+                raise RcError(f"{self.where}: cannot read the number at {token!r}")
         return result
 
-    def expect(self, word):
-        where, tokens = self.next()
-        if tokens != [("name", word)]:
-            raise RcError(f"{where}: expected {word}")
+    def text(self, tokens):
+        if len(tokens) != 1 or not isinstance(tokens[0], tuple) or tokens[0][0] != "str":
+            raise RcError(f"{self.where}: expected one string")
+        return tokens[0][1]
 
+    def dialog(self, header, language):
+        size = [self.number(arg) for arg in args(header[2:])]
+        if len(size) != 4:
+            raise RcError(f"{self.where}: a dialog takes x, y, width, height")
+        dialog = {"id": self.number(header[:1]), "language": language, "style": 0, "exStyle": 0,
+                  "cx": size[2], "cy": size[3], "caption": "", "font": "", "pointSize": 0,
+                  "controls": []}
+        while (tokens := self.next()) != ["BEGIN"]:
+            if tokens[0] in ("STYLE", "EXSTYLE"):
+                dialog["style" if tokens[0] == "STYLE" else "exStyle"] |= self.number(tokens[1:])
+            elif tokens[0] == "CAPTION":
+                dialog["caption"] = self.text(tokens[1:])
+            elif tokens[0] == "FONT" and len(args(tokens[1:])) == 2:
+                points, face = args(tokens[1:])
+                dialog["pointSize"], dialog["font"] = self.number(points), self.text(face)
+                dialog["style"] |= CONSTANTS["DS_SETFONT"]
+            else:
+                raise RcError(f"{self.where}: unsupported dialog statement")
+        while (tokens := self.next()) != ["END"]:
+            fields = args(tokens[1:])
+            if tokens[0] != "CONTROL" or len(fields) != 8:
+                raise RcError(f"{self.where}: expected CONTROL text, id, class, style, x, y, cx, cy")
+            window_class = self.text(fields[2]).lower()
+            style = self.number(fields[3])
+            kind = KINDS.get((window_class, style & TYPE_MASK.get(window_class, 0)))
+            if kind is None:
+                raise RcError(f"{self.where}: unsupported control")
+            icon = self.number(fields[0]) if kind == "kIcon" else 0
+            dialog["controls"].append({
+                "id": self.number(fields[1]), "kind": kind,
+                "text": "" if icon else self.text(fields[0]), "icon": icon,
+                "rect": [self.number(field) for field in fields[4:]],
+                "typeStyle": style & 0xFFFF, "group": bool(style & CONSTANTS["WS_GROUP"]),
+                "tabStop": bool(style & CONSTANTS["WS_TABSTOP"])})
+        return dialog
 
-def split_args(tokens, where):
-    """Comma-separated arguments, each a list of tokens."""
-    args = [[]]
-    for token in tokens:
-        if token == ("punct", ","):
-            args.append([])
-        else:
-            args[-1].append(token)
-    if any(not arg for arg in args):
-        raise RcError(f"{where}: empty argument")
-    return args
-
-
-def read_dialog(reader, header, where, language):
-    args = split_args(header[2:], where)
-    if len(args) != 4:
-        raise RcError(f"{where}: a dialog takes x, y, width, height")
-    _, _, cx, cy = (reader.value(arg[0], where) for arg in args)
-    dialog = {"id": reader.value(header[0], where), "language": language, "style": 0,
-              "exStyle": 0, "cx": cx, "cy": cy, "caption": "", "font": "", "pointSize": 0,
-              "controls": []}
-    while True:
-        where, tokens = reader.next()
-        word = tokens[0][1]
-        if word == "BEGIN":
-            break
-        if word == "STYLE":
-            dialog["style"] = reader.expression(tokens[1:], where)
-        elif word == "EXSTYLE":
-            dialog["exStyle"] = reader.expression(tokens[1:], where)
-        elif word == "CAPTION" and len(tokens) == 2 and tokens[1][0] == "str":
-            dialog["caption"] = tokens[1][1]
-        elif word == "FONT" and len(tokens) == 4 and tokens[3][0] == "str":
-            dialog["pointSize"] = reader.value(tokens[1], where)
-            dialog["font"] = tokens[3][1]
-            dialog["style"] |= CONSTANTS["DS_SETFONT"]
-        else:
-            raise RcError(f"{where}: unsupported dialog statement {word}")
-    while True:
-        where, tokens = reader.next()
-        if tokens == [("name", "END")]:
-            return dialog
-        if tokens[0] != ("name", "CONTROL"):
-            raise RcError(f"{where}: only CONTROL statements are supported in a dialog")
-        args = split_args(tokens[1:], where)
-        if len(args) != 8 or args[2][0][0] != "str":
-            raise RcError(f"{where}: CONTROL text, id, class, style, x, y, width, height")
-        window_class = args[2][0][1].lower()
-        style = reader.expression(args[3], where)
-        type_bits = style & TYPE_MASK.get(window_class, 0)
-        kind = KINDS.get((window_class, type_bits))
-        if kind is None:
-            raise RcError(f"{where}: unsupported control {window_class} {type_bits}")
-        text, icon = "", 0
-        if args[0][0][0] == "str":
-            text = args[0][0][1]
-        elif kind == "kIcon":
-            icon = reader.value(args[0][0], where)
-        else:
-            raise RcError(f"{where}: a control's text must be a string")
-        dialog["controls"].append({
-            "id": reader.value(args[1][0], where) if len(args[1]) == 1
-            else reader.expression(args[1], where),
-            "kind": kind, "text": text, "icon": icon,
-            "rect": [reader.value(arg[0], where) for arg in args[4:]],
-            "typeStyle": style & 0xFFFF,
-            "group": bool(style & CONSTANTS["WS_GROUP"]),
-            "tabStop": bool(style & CONSTANTS["WS_TABSTOP"]),
-        })
-
-
-def skip_block(reader):
-    """Everything up to the END that closes the next BEGIN."""
-    depth = None
-    while depth != 0:
-        _, tokens = reader.next()
-        if tokens == [("name", "BEGIN")]:
-            depth = (depth or 0) + 1
-        elif tokens == [("name", "END")]:
-            depth -= 1
-
-
-def read_rc(path, names):
-    reader = Reader(path, names)
-    dialogs, strings, language = [], [], None
-    while reader.pos < len(reader.lines):
-        where, tokens = reader.next()
-        words = [value for kind, value in tokens if kind == "name"]
-        if tokens[0] == ("name", "LANGUAGE"):
-            primary, sub = (reader.value(arg[0], where) for arg in split_args(tokens[1:], where))
-            language = (sub << 10) | primary
-        elif len(tokens) >= 2 and tokens[1] in (("name", "DIALOG"), ("name", "DIALOGEX")):
-            dialogs.append(read_dialog(reader, tokens, where, language))
-        elif tokens == [("name", "STRINGTABLE")]:
-            reader.expect("BEGIN")
-            while True:
-                where, tokens = reader.next()
-                if tokens == [("name", "END")]:
-                    break
-                if len(tokens) != 2 or tokens[1][0] != "str":
-                    raise RcError(f"{where}: a string is a name and a text")
-                strings.append({"id": reader.value(tokens[0], where), "language": language,
-                                "text": tokens[1][1]})
-        elif len(tokens) == 3 and tokens[1] == ("name", "ICON"):
-            pass
-        elif len(words) >= 2 and words[1] == "VERSIONINFO":
-            skip_block(reader)
-        else:
-            raise RcError(f"{where}: unsupported statement")
-    return dialogs, strings
+    def read(self):
+        dialogs, strings, language = [], [], None
+        while self.pos < len(self.lines):
+            tokens = self.next()
+            if tokens[0] == "LANGUAGE" and len(args(tokens[1:])) == 2:
+                primary, sub = (self.number(arg) for arg in args(tokens[1:]))
+                language = (sub << 10) | primary
+            elif tokens[1:2] in (["DIALOG"], ["DIALOGEX"]):
+                dialogs.append(self.dialog(tokens, language))
+            elif tokens == ["STRINGTABLE"] and self.next() == ["BEGIN"]:
+                while (tokens := self.next()) != ["END"]:
+                    strings.append({"id": self.number(tokens[:1]), "language": language,
+                                    "text": self.text(tokens[1:])})
+            elif tokens[1:2] == ["ICON"]:
+                pass
+            elif tokens[1:2] == ["VERSIONINFO"]:
+                depth = 0  # up to the END of the first BEGIN
+                while (tokens := self.next()) != ["END"] or depth > 1:
+                    depth += (tokens == ["BEGIN"]) - (tokens == ["END"])
+            else:
+                raise RcError(f"{self.where}: unsupported statement")
+        return dialogs, strings
 
 
 def read_names(path):
@@ -241,26 +181,23 @@ def c_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def write_cpp(dialogs, strings, rc_name):
-    out = [f"// Generated from {rc_name} by scripts/rc-tables.py: edit the resource script.",
+def cpp(dialogs, strings):
+    out = ["// Generated from res/zarv_settings.rc by scripts/rc-tables.py: edit the resource script.",
            '#include "res/dialog_tables.h"', "", "namespace {", "", "using K = ControlKind;", ""]
     for index, dialog in enumerate(dialogs):
         out.append(f"constexpr ControlTemplate kControls{index}[] = {{")
         for c in dialog["controls"]:
-            x, y, cx, cy = c["rect"]
             out.append(f"    {{{c['id']}, K::{c['kind']}, {c_string(c['text'])}, {c['icon']}, "
-                       f"{x}, {y}, {cx}, {cy}, 0x{c['typeStyle']:04X}, "
-                       f"{str(c['group']).lower()}, {str(c['tabStop']).lower()}}},")
+                       + "".join(f"{n}, " for n in c["rect"])
+                       + f"0x{c['typeStyle']:04X}, {str(c['group']).lower()}, "
+                       f"{str(c['tabStop']).lower()}}},")
         out.append("};")
-    out.append("")
-    out.append("constexpr DialogTemplate kDialogs[] = {")
+    out += ["", "constexpr DialogTemplate kDialogs[] = {"]
     for index, d in enumerate(dialogs):
         out.append(f"    {{{d['id']}, 0x{d['language']:04X}, 0x{d['style']:08X}, "
                    f"0x{d['exStyle']:08X}, {d['cx']}, {d['cy']}, {c_string(d['caption'])}, "
                    f"{c_string(d['font'])}, {d['pointSize']}, kControls{index}}},")
-    out.append("};")
-    out.append("")
-    out.append("constexpr StringTemplate kStrings[] = {")
+    out += ["};", "", "constexpr StringTemplate kStrings[] = {"]
     for s in strings:
         out.append(f"    {{{s['id']}, 0x{s['language']:04X}, {c_string(s['text'])}}},")
     out += ["};", "", "}  // namespace", "",
@@ -272,13 +209,11 @@ def write_cpp(dialogs, strings, rc_name):
 def main(argv):
     if len(argv) != 4:
         sys.exit(__doc__)
-    rc_path, header_path, output_path = argv[1:]
     try:
-        dialogs, strings = read_rc(rc_path, read_names(header_path))
+        text = cpp(*Script(argv[1], read_names(argv[2])).read())
     except RcError as error:
         sys.exit(f"rc-tables: {error}")
-    text = write_cpp(dialogs, strings, "res/" + rc_path.replace("\\", "/").split("/")[-1])
-    with open(output_path, "w", encoding="utf-8") as output:
+    with open(argv[3], "w", encoding="utf-8") as output:
         output.write(text)
 
 
