@@ -81,10 +81,7 @@ void operator delete[](void* block, std::size_t /*size*/) noexcept { Release(blo
 
 namespace {
 
-const char kFirstRun[] =
-    "[display]\r\ndrivertype=1\r\nwidth=800\r\nheight=600\r\ncolorbits=32\r\n"
-    "depthbits=16\r\nfullscreen=1\r\nsync=1\r\n\r\n"
-    "[misc]\r\nxmusic=0\r\nxsnd=0\r\nmotionblur=1\r\nscursor=0\r\n";
+const std::string kFirstRun = FirstRunFile(1);
 
 class IniFileIo : public testing::Test {
 protected:
