@@ -40,8 +40,12 @@ screenshots: build-linux build-windows
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# clang-tidy on the Linux build's sources (the compile database of
+# build/linux) and shellcheck on every shell script; fails on any finding.
 lint: build-linux
-	git ls-files 'config/*.cpp' 'settings/*.cpp' 'probe/*.cpp' ':!*win32*' | xargs clang-tidy -p build/linux --quiet
+	git ls-files 'config/*.cpp' 'settings/*.cpp' 'probe/*.cpp' 'app/qt/*.cpp' ':!*win32*' | \
+	  xargs -P $(JOBS) -n 1 clang-tidy -p build/linux --quiet
+	git ls-files '*.sh' .ci/run | xargs shellcheck -x
 
 clean:
 	rm -rf build

@@ -1,5 +1,4 @@
 // The POSIX file layer.
-#ifndef _WIN32
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -328,5 +327,3 @@ void List(const std::string& dir, const std::string& prefix, std::vector<std::st
 }
 
 }  // namespace ini::sys
-
-#endif  // _WIN32

@@ -1,7 +1,5 @@
 // The Windows file layer. Every function imported here exists on Windows XP;
-// newer ones are looked up at run time. The guard keeps tools that scan every
-// file on other platforms (clang-tidy) away from it.
-#ifdef _WIN32
+// newer ones are looked up at run time.
 
 #include <windows.h>
 
@@ -314,5 +312,3 @@ void List(const std::string& dir, const std::string& prefix, std::vector<std::st
 }
 
 }  // namespace ini::sys
-
-#endif  // _WIN32

@@ -5,16 +5,13 @@
 
 #include <cstdint>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+// Windows' BOOL is this same type, so either header may come first.
 typedef int BOOL;
-#ifndef TRUE
-#define TRUE 1
-#endif
 #ifndef FALSE
 #define FALSE 0
 #endif
+#ifndef TRUE
+#define TRUE 1
 #endif
 
 // Set by EnumerateDisplayModes when it meets a 1024-wide mode; never cleared.

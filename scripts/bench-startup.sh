@@ -14,12 +14,13 @@ runs=${2:-25}
 work=$(mktemp -d)
 xvfb_pid=
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
 }
 trap cleanup EXIT
 
+# shellcheck source=scripts/xvfb.sh
 . "$(dirname "$0")/xvfb.sh"
 start_xvfb 1024x768x24
 

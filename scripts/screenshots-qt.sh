@@ -13,8 +13,8 @@ mkdir -p "$docs"
 export QT_QPA_PLATFORM=offscreen
 cd "$work"  # the dialog makes its config.ini here
 for locale in zh_CN zh_TW; do
-    rm -f config.ini
-    "$tool" settings "$locale.UTF-8" "$docs/linux-settings-$locale.png"
+  rm -f config.ini
+  "$tool" settings "$locale.UTF-8" "$docs/linux-settings-$locale.png"
 done
 "$tool" about "$docs/linux-about.png"
 ls -l "$docs"/linux-*.png

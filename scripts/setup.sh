@@ -15,7 +15,7 @@ run_packages=(
 )
 test_packages=(
   # compilers and tools of the fuzzer and the lint
-  clang libclang-rt-14-dev clang-format clang-tidy
+  clang libclang-rt-14-dev clang-format clang-tidy shellcheck
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
   # Linux dialog and probe tests

@@ -47,7 +47,7 @@ enable_i386() {
   fi
   mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
   [ -e "$binfmt/qemu-i386" ] ||
-    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
+    printf '%s\n' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
       >"$binfmt/register"
 }
 
@@ -111,6 +111,7 @@ main() {
   return $status
 }
 
+# shellcheck disable=SC2317  # run by the EXIT trap, which shellcheck does not see
 cleanup() {
   WINEPREFIX=$run_prefix wineserver -k 2>/dev/null || true
   [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts and tests that need a private X server.
 
 # start_xvfb WIDTHxHEIGHTxDEPTH: starts Xvfb on a free display, exports
@@ -17,6 +18,7 @@ start_xvfb() {
     echo "Xvfb did not start" >&2
     return 1
   fi
-  export DISPLAY=":$(head -n 1 "$display_file")"
+  DISPLAY=":$(head -n 1 "$display_file")"
+  export DISPLAY
   rm -f "$display_file"
 }

@@ -155,7 +155,9 @@ void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
 
 CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool CSettingsApp::InitInstance() {
+// A member although it reads no member: the dialog needs the application
+// object to exist.
+bool CSettingsApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
     CSettingsDlg dlg(DialogLanguageFromEnvironment());
     dlg.exec();
     return false;

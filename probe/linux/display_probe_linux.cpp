@@ -26,15 +26,21 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
     return TRUE;
 }
 
-BOOL EnumerateDisplayModes() {
-    using linux_probe::ModeSearch;
+namespace linux_probe {
+
+ModeSearch SearchDisplayModes(const char* display, const char* drmDir) {
     xcb_connection_t* shared =
         zarv_program_x_connection != nullptr ? zarv_program_x_connection() : nullptr;
-    ModeSearch result = shared != nullptr ? linux_probe::SearchXConnection(shared)
-                                          : linux_probe::SearchXServer(nullptr);
-    if (result == ModeSearch::kUnreachable) {
-        result = linux_probe::SearchKernelConnectors(kDrmDir);
-    }
+    const ModeSearch result =
+        shared != nullptr ? SearchXConnection(shared) : SearchXServer(display);
+    return result == ModeSearch::kUnreachable ? SearchKernelConnectors(drmDir) : result;
+}
+
+}  // namespace linux_probe
+
+BOOL EnumerateDisplayModes() {
+    using linux_probe::ModeSearch;
+    const ModeSearch result = linux_probe::SearchDisplayModes(nullptr, kDrmDir);
     if (result == ModeSearch::kFound) {
         g_bHas1024WideMode = TRUE;
     }

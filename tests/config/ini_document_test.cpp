@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "config/ini_file.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -26,6 +27,13 @@ TEST(IniDocument, SetsAppendKeysAndSectionsInOrder) {
     // Replacing keeps the entry's place.
     ini.SetString("display", "width", "1024");
     EXPECT_EQ(ini.GetInt("display", "width", 0), 1024);
+
+    // The order shows only in the written file.
+    ScopedWorkDir dir;
+    ASSERT_TRUE(ini.Save("config.ini"));
+    EXPECT_EQ(
+        ReadBytes("config.ini"),
+        "[display]\r\nwidth=1024\r\nheight=600\r\ncolorbits=-5\r\n\r\n[misc]\r\nxmusic=0\r\n");
 }
 
 TEST(IniDocument, EmptyValueIsFoundNotDefault) {

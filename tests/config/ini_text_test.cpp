@@ -40,19 +40,6 @@ Sections ParseInPieces(const std::string& text, std::size_t step) {
     return sections;
 }
 
-const char kFirstRun[] =
-    "[display]\r\ndrivertype=1\r\nwidth=800\r\nheight=600\r\ncolorbits=32\r\n"
-    "depthbits=16\r\nfullscreen=1\r\nsync=1\r\n\r\n"
-    "[misc]\r\nxmusic=0\r\nxsnd=0\r\nmotionblur=1\r\nscursor=0\r\n";
-
-TEST(IniText, FirstRunFileReadsAndIsRewrittenByteForByte) {
-    const Sections doc = Parse(kFirstRun);
-    ASSERT_EQ(doc.size(), 2U);
-    EXPECT_EQ(doc[0].entries.size(), 7U);
-    EXPECT_EQ(doc[1].entries.size(), 4U);
-    EXPECT_EQ(ini::FormatText(doc), kFirstRun);
-}
-
 TEST(IniText, LayoutOfWrittenDocument) {
     Sections doc = {{"a", {{"k", "v"}, {"", ""}}}, {"empty", {}}, {"b", {{"x", "1"}}}};
     EXPECT_EQ(ini::FormatText(doc), "[a]\r\nk=v\r\n=\r\n\r\n[empty]\r\n\r\n[b]\r\nx=1\r\n");

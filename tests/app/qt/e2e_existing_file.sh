@@ -2,6 +2,7 @@
 # An existing file with sections of its own: Return rewrites only the dialog's
 # keys (odd values normalised, comments gone); Escape writes nothing; without
 # a 1024-wide mode 1024 x 768 cannot stay chosen.
+# shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 mkdir "$WORK/game"
 original="; written by hand
@@ -25,7 +26,7 @@ server=a b;c
 =empty key
 "
 after_ok() {  # $1 width, $2 height
-    echo "[display]
+  echo "[display]
 drivertype=3
 width=$1
 height=$2

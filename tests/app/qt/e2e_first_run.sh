@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # First run: config.ini appears while the dialog is open; Return keeps it.
 # Command-line options are not Qt's to take: -platform offscreen is ignored.
+# shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 start_xvfb 1024x768x24
 mkdir "$WORK/game"

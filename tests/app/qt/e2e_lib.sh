@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the end-to-end tests of the real program: a private Xvfb, the
 # program started in a scratch folder, keys sent with xdotool, and byte
 # checks of config.ini. Source it; $1 of the test is the program.
@@ -10,17 +11,17 @@ xvfb_pid=
 APP_PID=
 
 cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    chmod -R u+w "$WORK" 2>/dev/null || true
-    rm -rf "$WORK"
+  [ -z "$APP_PID" ] || kill "$APP_PID" 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  chmod -R u+w "$WORK" 2>/dev/null || true
+  rm -rf "$WORK"
 }
 trap cleanup EXIT
 
 fail() {
-    echo "FAIL: $*" >&2
-    exit 1
+  echo "FAIL: $*" >&2
+  exit 1
 }
 
 # start_xvfb WIDTHxHEIGHTxDEPTH: a server on a free display; sets DISPLAY.
@@ -31,87 +32,88 @@ fail() {
 # server, whatever window system the caller's session names (the Vulkan
 # loader finds no driver, so the video memory comes from amdgpu or is 0).
 start_program() {
-    local dir=$1
-    shift
-    (cd "$dir" && exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE \
-        VK_ICD_FILENAMES=/nonexistent/none.json ${RUN_AS:-} "$PROGRAM" "$@") &
-    APP_PID=$!
+  local dir=$1
+  shift
+  # shellcheck disable=SC2086  # RUN_AS is a command prefix of several words
+  (cd "$dir" && exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE \
+    VK_ICD_FILENAMES=/nonexistent/none.json ${RUN_AS:-} "$PROGRAM" "$@") &
+  APP_PID=$!
 }
 
 # wait_for_window: prints the id of the program's dialog once it is mapped.
 wait_for_window() {
-    local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$APP_PID" 2>/dev/null | head -n 1) ||
-        fail "no window of the program appeared"
-    echo "$id"
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$APP_PID" 2>/dev/null | head -n 1) ||
+    fail "no window of the program appeared"
+  echo "$id"
 }
 
 # visible_windows: the ids of the program's mapped windows, one a line.
 visible_windows() {
-    xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null || true
+  xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null || true
 }
 
 # wait_for_window_count N: waits until the program shows exactly N windows.
 wait_for_window_count() {
-    for _ in $(seq 400); do
-        [ "$(visible_windows | wc -l)" -eq "$1" ] && return 0
-        sleep 0.05
-    done
-    fail "the program shows $(visible_windows | wc -l) windows, not $1"
+  for _ in $(seq 400); do
+    [ "$(visible_windows | wc -l)" -eq "$1" ] && return 0
+    sleep 0.05
+  done
+  fail "the program shows $(visible_windows | wc -l) windows, not $1"
 }
 
 # wait_for_new_window ID: prints the id of a second window once it is
 # mapped beside window ID.
 wait_for_new_window() {
-    local id
-    for _ in $(seq 400); do
-        id=$(visible_windows | grep -vx "$1" | head -n 1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    fail "no second window appeared"
+  local id
+  for _ in $(seq 400); do
+    id=$(visible_windows | grep -vx "$1" | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+  fail "no second window appeared"
 }
 
 # press KEY: focuses the dialog and sends KEY to it.
 press() {
-    local window
-    window=$(wait_for_window)
-    xdotool windowfocus --sync "$window"
-    xdotool key "$1"
+  local window
+  window=$(wait_for_window)
+  xdotool windowfocus --sync "$window"
+  xdotool key "$1"
 }
 
 # wait_for_exit: the program's exit status, or a failure after 20 s.
 wait_for_exit() {
-    for _ in $(seq 400); do
-        kill -0 "$APP_PID" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end"
-    local status=0
-    wait "$APP_PID" || status=$?
-    APP_PID=
-    return "$status"
+  for _ in $(seq 400); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end"
+  local status=0
+  wait "$APP_PID" || status=$?
+  APP_PID=
+  return "$status"
 }
 
 # crlf TEXT: TEXT as lines ended by CR LF (the last line ended too).
 crlf() {
-    printf '%s\n' "${1%$'\n'}" | sed 's/$/\r/'
+  printf '%s\n' "${1%$'\n'}" | sed 's/$/\r/'
 }
 
 # expect_bytes FILE TEXT: FILE holds exactly crlf TEXT.
 expect_bytes() {
-    crlf "$2" >"$WORK/expected"
-    cmp -s "$1" "$WORK/expected" ||
-        fail "$1 differs:$(echo; od -c "$1" | head -n 40; echo expected; od -c "$WORK/expected" | head -n 40)"
+  crlf "$2" >"$WORK/expected"
+  cmp -s "$1" "$WORK/expected" ||
+    fail "$1 differs:$(echo; od -c "$1" | head -n 40; echo expected; od -c "$WORK/expected" | head -n 40)"
 }
 
 # motionblur of a first run: 1 when an amdgpu card reports 30 MiB or more.
 first_run_motionblur() {
-    local largest=0 count
-    for f in /sys/class/drm/card*/device/mem_info_vram_total; do
-        [ -r "$f" ] || continue
-        count=$(cat "$f")
-        [ "$count" -gt "$largest" ] && largest=$count
-    done
-    [ "$largest" -ge $((30 << 20)) ] && echo 1 || echo 0
+  local largest=0 count
+  for f in /sys/class/drm/card*/device/mem_info_vram_total; do
+    [ -r "$f" ] || continue
+    count=$(cat "$f")
+    [ "$count" -gt "$largest" ] && largest=$count
+  done
+  [ "$largest" -ge $((30 << 20)) ] && echo 1 || echo 0
 }

@@ -7,6 +7,7 @@
 #   directory           a directory named config.ini
 #   read_error_at_open  every read of config.ini fails (EIO)
 #   read_error_at_ok    the reads at open work, the one at OK fails
+# shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 CASE=$2
 SHIM=${3:-}
@@ -22,43 +23,43 @@ level=7
 
 # state DIR: every entry with its type, inode, size, times and checksum.
 state() {
-    (cd "$1" && find . -printf '%p %y %i %s %T@ %C@\n' | sort &&
-        find . -type f -exec cksum {} + | sort)
+  (cd "$1" && find . -printf '%p %y %i %s %T@ %C@\n' | sort &&
+    find . -type f -exec cksum {} + | sort)
 }
 
 # preload N: the program (only) gets the shim's read errors from the Nth
 # load of config.ini on; the sanitizer's runtime must come first.
 preload() {
-    [ -f "$SHIM" ] || fail "no shim: $SHIM"
-    local asan
-    asan=$(ldd "$PROGRAM" | awk '/libasan/ { print $3; exit }')
-    RUN_AS="env LD_PRELOAD=${asan:+$asan:}$SHIM ZARV_FAIL_READ_FROM=$1"
+  [ -f "$SHIM" ] || fail "no shim: $SHIM"
+  local asan
+  asan=$(ldd "$PROGRAM" | awk '/libasan/ { print $3; exit }')
+  RUN_AS="env LD_PRELOAD=${asan:+$asan:}$SHIM ZARV_FAIL_READ_FROM=$1"
 }
 
 case $CASE in
 read_only)
-    crlf "$game_file" >"$WORK/game/config.ini"
-    chmod 444 "$WORK/game/config.ini"
-    # root writes read-only files anyway: run the program as nobody.
-    if [ "$(id -u)" -eq 0 ]; then
-        RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
-        $RUN_AS test -x "$PROGRAM" || { echo "SKIP: nobody cannot run $PROGRAM"; exit 77; }
-        chown -R 65534:65534 "$WORK/game"
-    fi
-    ${RUN_AS:-} test -w "$WORK/game" || fail "the folder is not writable for the program"
-    ;;
+  crlf "$game_file" >"$WORK/game/config.ini"
+  chmod 444 "$WORK/game/config.ini"
+  # root writes read-only files anyway: run the program as nobody.
+  if [ "$(id -u)" -eq 0 ]; then
+    RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    $RUN_AS test -x "$PROGRAM" || { echo "SKIP: nobody cannot run $PROGRAM"; exit 77; }
+    chown -R 65534:65534 "$WORK/game"
+  fi
+  ${RUN_AS:-} test -w "$WORK/game" || fail "the folder is not writable for the program"
+  ;;
 directory)
-    mkdir "$WORK/game/config.ini"
-    crlf "$game_file" >"$WORK/game/config.ini/inside"
-    ;;
+  mkdir "$WORK/game/config.ini"
+  crlf "$game_file" >"$WORK/game/config.ini/inside"
+  ;;
 read_error_at_open)
-    crlf "$game_file" >"$WORK/game/config.ini"
-    preload 1
-    ;;
+  crlf "$game_file" >"$WORK/game/config.ini"
+  preload 1
+  ;;
 read_error_at_ok)
-    crlf "$game_file" >"$WORK/game/config.ini"
-    preload 2
-    ;;
+  crlf "$game_file" >"$WORK/game/config.ini"
+  preload 2
+  ;;
 *) fail "unknown case $CASE" ;;
 esac
 before=$(state "$WORK/game")

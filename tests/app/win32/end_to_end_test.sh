@@ -12,6 +12,7 @@ wine_run=$(cd "$(dirname "$0")/../../.." && pwd)/scripts/wine-run.sh
 work=$(mktemp -d)
 xvfb_pid=
 program_pid=
+# shellcheck disable=SC2317  # run by the EXIT trap, which shellcheck does not see
 cleanup() {
   [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
   [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true

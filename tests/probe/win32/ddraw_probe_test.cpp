@@ -8,15 +8,11 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "probe/display_probe.h"
 #include "settings/settings_logic.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -37,21 +33,11 @@ public:
 
 // Runs the dialog's initialisation in an empty directory and returns the
 // config.ini it created.
-std::string FirstRunFile(RecordingWindow& window) {
-    const fs::path previous = fs::current_path();
-    const fs::path dir =
-        fs::temp_directory_path() / ("zarv_probe_" + std::to_string(::GetCurrentProcessId()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::current_path(dir);
+std::string InitialFile(RecordingWindow& window) {
+    const ScopedWorkDir dir;
     SettingsForm form;
     InitializeSettings(form, window);
-    std::ifstream in("config.ini", std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), {}};
-    in.close();
-    fs::current_path(previous);
-    fs::remove_all(dir);
-    return text;
+    return ReadBytes("config.ini");
 }
 
 // Wine's video memory size, read when DirectDraw is first loaded.
@@ -78,9 +64,8 @@ protected:
 
 TEST_F(DirectDrawProbe, FirstRunFileAndThe1024Choice) {
     RecordingWindow window;
-    const std::string file = FirstRunFile(window);
     const bool wide = ProbeCase() == "1024";
-    EXPECT_NE(file.find(wide ? "motionblur=1\r\n" : "motionblur=0\r\n"), std::string::npos) << file;
+    EXPECT_EQ(InitialFile(window), FirstRunFile(wide ? 1 : 0));
     EXPECT_EQ(window.enabled1024, wide ? 1 : 0);
 }
 
