@@ -25,6 +25,19 @@ failures=0
 . "$(dirname "$wine_run")/xvfb.sh"
 
 # run_case NAME SCREEN KEY INITIAL_FILE|- EXPECTED_FILE [ENV...]
+# Prints the id of the visible window titled exactly $1 once it shows, or
+# nothing when process $2 ends first or five minutes pass.
+wait_for_window() {
+  local window=
+  for _ in $(seq 600); do
+    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.5
+  done
+  echo "$window"
+}
+
 run_case() {
   local name=$1 screen=$2 key=$3 initial=$4 want=$5
   shift 5
@@ -35,13 +48,8 @@ run_case() {
   start_xvfb "$screen"
   (cd "$dir" && env "$@" LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
   program_pid=$!
-  local window=
-  for _ in $(seq 600); do
-    window=$(xdotool search --onlyvisible --name '^环境配置$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    kill -0 "$program_pid" 2>/dev/null || break
-    sleep 0.5
-  done
+  local window
+  window=$(wait_for_window 环境配置 "$program_pid")
   if [ -z "$window" ]; then
     echo "FAIL $name: the dialog did not open"
     failures=$((failures + 1))
@@ -101,13 +109,8 @@ run_save_error_case() {
   start_xvfb 1024x768x24
   (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
   program_pid=$!
-  local window='' message='' step
-  for _ in $(seq 600); do
-    window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    kill -0 "$program_pid" 2>/dev/null || break
-    sleep 0.5
-  done
+  local window message='' step
+  window=$(wait_for_window "$caption" "$program_pid")
   step="the dialog did not open"
   if [ -n "$window" ]; then
     xdotool windowfocus --sync "$window" key Return || true
