@@ -182,7 +182,7 @@ bool OutputFile::Open(const char* path, std::uint64_t size) {
     const std::string dir = DirPart(m_target);
     RemoveStaleTemps(dir, m_target.substr(dir.size()));
     if (CreateTemp(dir, m_target.substr(dir.size()))) {
-        const bool kept = !m_exists || sys::CopyAccess(target, m_file, m_temp);
+        const bool kept = !m_exists || sys::CopyAccess(target, m_target, m_file, m_temp);
         if (!kept) {
             Fail();
         }

@@ -220,7 +220,8 @@ bool StillNamed(Handle file, const std::string& path) {
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-bool CopyAccess(Handle target, Handle temp, const std::string& /*tempPath*/) {
+bool CopyAccess(Handle target, const std::string& /*targetPath*/, Handle temp,
+                const std::string& /*tempPath*/) {
     struct stat st {};
     if (::fstat(Fd(target), &st) != 0) {
         return false;

@@ -137,16 +137,21 @@ bool PathInfo(const std::string& path, Info& info) {
 }
 
 bool HandleInfo(Handle file, Info& info) {
+    // Windows opens no directory and no read-only file with write access, so
+    // only a device and the size are left to tell. (GetFileInformationByHandle
+    // is not used: under Wine it asks the mount manager, another process, for
+    // the volume's serial number.)
     if (GetFileType(Win(file)) != FILE_TYPE_DISK) {
         info.kind = Kind::kOther;
         return true;
     }
-    BY_HANDLE_FILE_INFORMATION data;
-    if (GetFileInformationByHandle(Win(file), &data) == 0) {
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(Win(file), &size) == 0) {
         return false;
     }
-    Describe(data.dwFileAttributes,
-             (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, info);
+    info.kind = Kind::kRegular;
+    info.writable = true;
+    info.size = static_cast<std::uint64_t>(size.QuadPart);
     return true;
 }
 
@@ -193,14 +198,15 @@ bool StillNamed(Handle /*file*/, const std::string& /*path*/) {
     return true;
 }
 
-bool CopyAccess(Handle target, Handle /*temp*/, const std::string& tempPath) {
+bool CopyAccess(Handle /*target*/, const std::string& targetPath, Handle /*temp*/,
+                const std::string& tempPath) {
     // ReplaceFile keeps the target's security, attributes and streams; the
     // attributes are copied too for the first save of a new name.
-    BY_HANDLE_FILE_INFORMATION data;
-    if (GetFileInformationByHandle(Win(target), &data) == 0) {
+    const DWORD attributes = GetFileAttributesA(targetPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         return false;
     }
-    const DWORD kept = data.dwFileAttributes & kKeptAttributes;
+    const DWORD kept = attributes & kKeptAttributes;
     return kept == 0 || SetFileAttributesA(tempPath.c_str(), kept) != 0;
 }
 

@@ -48,7 +48,8 @@ struct Info {
 // The file at `path` itself (a link is not followed); false with the error
 // code, kNotFound when nothing is there.
 bool PathInfo(const std::string& path, Info& info);
-// The open file; a file of a pseudo file system counts as kOther.
+// The file open with write access (Open's kReadWrite or kWrite); a file of
+// a pseudo file system counts as kOther.
 bool HandleInfo(Handle file, Info& info);
 
 enum class Mode {
@@ -66,7 +67,8 @@ bool Lock(Handle file, bool wait);
 // True while `path` still names the open file.
 bool StillNamed(Handle file, const std::string& path);
 // Gives `temp` the owner, permissions or attributes of `target`.
-bool CopyAccess(Handle target, Handle temp, const std::string& tempPath);
+bool CopyAccess(Handle target, const std::string& targetPath, Handle temp,
+                const std::string& tempPath);
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
 bool Write(Handle file, const char* data, std::size_t size);
