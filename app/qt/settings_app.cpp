@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "app/qt/settings_dlg.h"
 
@@ -31,14 +32,25 @@ QByteArray Environment(const char* name) {
 
 // The outcome of connecting to an X server, filled in by a thread of its own,
 // since xcb_connect waits without limit for a server that does not answer.
+// The connection stays open as long as the last holder keeps the probe.
 struct XProbe {
     QByteArray display;
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    xcb_connection_t* connection = nullptr;
     int error = 0;  // xcb_connection_has_error
     int screen = 0;
     int screens = 0;
+
+    XProbe() = default;
+    XProbe(const XProbe&) = delete;
+    XProbe& operator=(const XProbe&) = delete;
+    ~XProbe() {
+        if (connection != nullptr) {
+            xcb_disconnect(connection);
+        }
+    }
 };
 
 void* ConnectToX(void* arg) {
@@ -50,9 +62,9 @@ void* ConnectToX(void* arg) {
     xcb_connection_t* connection = xcb_connect(p.display.constData(), &screen);
     const int error = xcb_connection_has_error(connection);
     const int screens = error == 0 ? xcb_setup_roots_length(xcb_get_setup(connection)) : 0;
-    xcb_disconnect(connection);
     const std::lock_guard<std::mutex> lock(p.mutex);
     p.finished = true;
+    p.connection = connection;
     p.error = error;
     p.screen = screen;
     p.screens = screens;
@@ -60,8 +72,9 @@ void* ConnectToX(void* arg) {
     return nullptr;
 }
 
-// Whether the X server named by DISPLAY answers and has the screen it names.
-bool CanOpenX(QByteArray* problem) {
+// Whether the X server named by DISPLAY answers and has the screen it names;
+// `connection` then keeps the connection made to find out.
+bool CanOpenX(QByteArray* problem, std::shared_ptr<void>* connection) {
     const QByteArray display = Environment("DISPLAY");
     if (display.isEmpty()) {
         *problem = "DISPLAY is not set";
@@ -92,6 +105,7 @@ bool CanOpenX(QByteArray* problem) {
             "the X server \"" + display + "\" has no screen " + QByteArray::number(probe->screen);
         return false;
     }
+    *connection = probe;
     return true;
 }
 
@@ -165,7 +179,8 @@ bool CSettingsApp::InitInstance() {  // NOLINT(readability-convert-member-functi
 
 int RunSettingsProgram(char** argv, QObject* eventFilter) {
     QByteArray problem;
-    if (!CanOpenDisplay(&problem)) {
+    std::shared_ptr<void> checkConnection;
+    if (!CanOpenDisplay(&problem, &checkConnection)) {
         std::fprintf(stderr, "zarv_settings: %s\n", problem.constData());
         return 1;
     }
@@ -173,6 +188,7 @@ int RunSettingsProgram(char** argv, QObject* eventFilter) {
     const QtMessageHandler previousHandler = qInstallMessageHandler(PlatformStartMessage);
     CSettingsApp theApp(argcForQt, argv);
     qInstallMessageHandler(previousHandler);
+    checkConnection.reset();
     if (eventFilter != nullptr) {
         theApp.installEventFilter(eventFilter);
     }
@@ -180,7 +196,7 @@ int RunSettingsProgram(char** argv, QObject* eventFilter) {
     return 0;
 }
 
-bool CanOpenDisplay(QByteArray* problem) {
+bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection) {
     // The platforms Qt will try, in order: those the user names, else
     // Wayland in a Wayland session, then X.
     QByteArrayList platforms = Environment("QT_QPA_PLATFORM").split(';');
@@ -196,7 +212,11 @@ bool CanOpenDisplay(QByteArray* problem) {
     for (const QByteArray& platform : platforms) {
         QByteArray why;
         if (platform.startsWith("xcb")) {
-            if (CanOpenX(&why)) {
+            std::shared_ptr<void> connection;
+            if (CanOpenX(&why, &connection)) {
+                if (checkConnection != nullptr) {
+                    *checkConnection = std::move(connection);
+                }
                 return true;
             }
         } else if (platform.startsWith("wayland")) {
