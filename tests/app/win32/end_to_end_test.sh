@@ -24,7 +24,6 @@ failures=0
 # shellcheck source=scripts/xvfb.sh
 . "$(dirname "$wine_run")/xvfb.sh"
 
-# run_case NAME SCREEN KEY INITIAL_FILE|- EXPECTED_FILE [ENV...]
 # Prints the id of the visible window titled exactly $1 once it shows, or
 # nothing when process $2 ends first or five minutes pass.
 wait_for_window() {
@@ -38,6 +37,19 @@ wait_for_window() {
   echo "$window"
 }
 
+# Waits for the program to end and stops its X server; returns the
+# program's exit status.
+end_program() {
+  local status=0
+  wait "$program_pid" || status=$?
+  program_pid=
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+  return "$status"
+}
+
+# run_case NAME SCREEN KEY INITIAL_FILE|- EXPECTED_FILE [ENV...]
 run_case() {
   local name=$1 screen=$2 key=$3 initial=$4 want=$5
   shift 5
@@ -62,11 +74,7 @@ run_case() {
     xdotool windowfocus --sync "$window" key "$key" || echo "xdotool failed"
   fi
   local status=0
-  wait "$program_pid" || status=$?
-  program_pid=
-  kill "$xvfb_pid" 2>/dev/null || true
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=
+  end_program || status=$?
   if [ "$status" -ne 0 ]; then
     echo "FAIL $name: the program ended with status $status"
     failures=$((failures + 1))
@@ -138,11 +146,7 @@ run_save_error_case() {
     kill "$program_pid" 2>/dev/null || true
   fi
   local status=0
-  wait "$program_pid" || status=$?
-  program_pid=
-  kill "$xvfb_pid" 2>/dev/null || true
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=
+  end_program || status=$?
   if [ -n "$step" ]; then
     echo "FAIL $name: $step"
     failures=$((failures + 1))
