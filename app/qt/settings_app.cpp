@@ -15,7 +15,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <utility>
 
 #include "app/qt/settings_dlg.h"
 
@@ -212,11 +211,7 @@ bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection)
     for (const QByteArray& platform : platforms) {
         QByteArray why;
         if (platform.startsWith("xcb")) {
-            std::shared_ptr<void> connection;
-            if (CanOpenX(&why, &connection)) {
-                if (checkConnection != nullptr) {
-                    *checkConnection = std::move(connection);
-                }
+            if (CanOpenX(&why, checkConnection)) {
                 return true;
             }
         } else if (platform.startsWith("wayland")) {

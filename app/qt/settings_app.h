@@ -23,8 +23,8 @@ int RunSettingsProgram(char** argv, QObject* eventFilter = nullptr);
 
 // Whether a window system Qt will try can be reached, waiting a few seconds
 // at most for a server that does not answer. When none can, Qt would abort
-// or wait for ever; `problem` then holds a one-line explanation. When given,
+// or wait for ever; `problem` then holds a one-line explanation.
 // `checkConnection` keeps the X connection made to check open until it is
 // dropped: an X server resets when its last client leaves, which would cost
 // the next connection (Qt's) tens of milliseconds.
-bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection = nullptr);
+bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection);
