@@ -1,9 +1,8 @@
-// The Load and Save sequences, the same on every platform.
+// ReadFile and WriteFile, the same on every platform.
 #include "config/file_io.h"
 
-#include <cctype>
-#include <memory>
-#include <utility>
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "config/file_sys.h"
@@ -12,18 +11,88 @@ namespace ini {
 
 namespace {
 
-constexpr std::size_t kCopyChunk = std::size_t{64} * 1024;
-// Attempts at a temporary file that a concurrent save removed as stale in
-// the moment between its creation and its lock.
-constexpr int kTempAttempts = 3;
+using sys::Path;
 
-std::string DirPart(const std::string& path) {
+// An open file, closed (and so unlocked) when it goes.
+class File {
+public:
+    File() = default;
+    explicit File(Handle handle) : m_handle(handle) {}
+    ~File() { Close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Handle get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != kNoHandle; }
+    void Reset(Handle handle) {
+        Close();
+        m_handle = handle;
+    }
+    Handle Release() {
+        const Handle handle = m_handle;
+        m_handle = kNoHandle;
+        return handle;
+    }
+    bool Close() {
+        const Handle handle = m_handle;
+        m_handle = kNoHandle;
+        return handle == kNoHandle || sys::Close(handle);
+    }
+
+private:
+    Handle m_handle = kNoHandle;
+};
+
+// A failed step's error code, for the result of ReadFile or WriteFile.
+bool Fail(unsigned long& error, unsigned long code) {
+    error = code;
+    return false;
+}
+bool Fail(unsigned long& error) { return Fail(error, sys::LastError()); }
+
+Path DirPart(const Path& path) {
     const std::size_t slash = path.find_last_of(sys::kSeparators);
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return slash == Path::npos ? Path() : path.substr(0, slash + 1);
 }
 
-// The reason an existing file cannot be used as the config file, or 0.
-unsigned long Unusable(const sys::Info& info, bool checkSize) {
+// "<base>.<digits>.tmp": a temporary file of a save of `base`.
+Path TempName(const Path& base) {
+    std::string suffix = ".";
+    suffix += std::to_string(sys::ProcessId());
+    suffix += ".tmp";
+    return base + sys::Ascii(suffix);
+}
+bool IsTempName(const Path& base, const Path& name) {
+    const Path suffix = sys::Ascii(".tmp");
+    if (name.size() < base.size() + 2 + suffix.size() || name.compare(0, base.size(), base) != 0 ||
+        name[base.size()] != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    for (std::size_t i = base.size() + 1; i < name.size() - suffix.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why a file cannot be read as the config file, or 0.
+unsigned long ReadRefusal(const sys::Info& info) {
+    if (info.kind == sys::Kind::kDirectory) {
+        return sys::Code(sys::Failure::kIsDirectory);
+    }
+    if (info.kind != sys::Kind::kRegular) {
+        return sys::Code(sys::Failure::kNotAFile);
+    }
+    if (info.size > kMaxFileSize) {
+        return sys::Code(sys::Failure::kTooLarge);
+    }
+    return 0;
+}
+
+// Why a file cannot be replaced or rewritten as the config file, or 0.
+unsigned long WriteRefusal(const sys::Info& info) {
     if (info.kind == sys::Kind::kDirectory) {
         return sys::Code(sys::Failure::kIsDirectory);
     }
@@ -33,325 +102,233 @@ unsigned long Unusable(const sys::Info& info, bool checkSize) {
     if (!info.writable) {
         return sys::Code(sys::Failure::kReadOnly);
     }
-    if (checkSize && info.size > kMaxFileSize) {
-        return sys::Code(sys::Failure::kTooLarge);
-    }
     return 0;
 }
 
-// Checks the file at `path` (already resolved), then opens it in `mode` and
-// checks the open file again, since the name may have been replaced between
-// the two. The first check keeps a FIFO or device from being opened at all.
-Handle OpenChecked(const std::string& path, sys::Mode mode, bool checkSize, unsigned long& error) {
+// Opens the file at `path` (already resolved) after checking what it is,
+// then checks the open file again, since the name may have been replaced
+// between the two. The first check keeps a FIFO or device from being opened.
+bool OpenChecked(const Path& path, sys::Mode mode, unsigned long (*refusal)(const sys::Info&),
+                 File& file, unsigned long& error) {
     sys::Info info;
     if (!sys::PathInfo(path, info)) {
-        error = sys::LastError();
-        return kNoHandle;
+        return Fail(error);
     }
-    error = Unusable(info, checkSize);
-    if (error != 0) {
-        return kNoHandle;
+    if (const unsigned long code = refusal(info); code != 0) {
+        return Fail(error, code);
     }
-    const Handle file = sys::Open(path, mode);
-    if (file == kNoHandle) {
-        error = sys::LastError();
-        return kNoHandle;
+    File opened(sys::Open(path, mode));
+    if (!opened.IsOpen() || !sys::HandleInfo(opened.get(), info)) {
+        return Fail(error);
     }
-    if (!sys::HandleInfo(file, info)) {
-        error = sys::LastError();
-    } else {
-        error = Unusable(info, checkSize);
+    if (const unsigned long code = refusal(info); code != 0) {
+        return Fail(error, code);
     }
-    if (error != 0) {
-        sys::Close(file);
-        return kNoHandle;
+    file.Reset(opened.Release());
+    return true;
+}
+
+// Takes the lock, waiting at most kLockWaitMs for another program to
+// release a conflicting one. A file system without locks reads and writes
+// unlocked.
+bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long& error) {
+    for (unsigned waited = 0;; waited += kLockRetryMs) {
+        if (sys::TryLock(file, lock)) {
+            return true;
+        }
+        if (!sys::IsLockHeld(sys::LastError())) {
+            return true;
+        }
+        if (waited >= kLockWaitMs) {
+            return Fail(error, sys::Code(sys::Failure::kBusy));
+        }
+        if (wait) {
+            wait();
+        }
+        sys::Sleep(kLockRetryMs);
     }
-    return file;
+}
+
+// Reads the open file from its current position to its end.
+bool ReadAll(Handle file, std::string& bytes, unsigned long& error) {
+    bytes.clear();
+    constexpr std::size_t kChunk = std::size_t{64} * 1024;
+    for (;;) {
+        const std::size_t used = bytes.size();
+        // The file may have grown since it was checked: one byte more than
+        // the limit tells.
+        const std::size_t room =
+            std::min<std::size_t>(kChunk, static_cast<std::size_t>(kMaxFileSize) + 1 - used);
+        bytes.resize(used + room);
+        const std::ptrdiff_t n = sys::Read(file, bytes.data() + used, room);
+        if (n < 0) {
+            return Fail(error);
+        }
+        bytes.resize(used + static_cast<std::size_t>(n));
+        if (n == 0) {
+            return true;
+        }
+        if (bytes.size() > kMaxFileSize) {
+            return Fail(error, sys::Code(sys::Failure::kTooLarge));
+        }
+    }
 }
 
 // Removes temporary files of `base` in `dir` that no saver holds: left by
 // saves that were interrupted. A live saver's lock holds across processes,
-// PID namespaces and (over NFS) hosts; on Windows its open handle, which
-// shares nothing, keeps the file from being opened at all.
-void RemoveStaleTemps(const std::string& dir, const std::string& base) {
-    std::vector<std::string> names;
-    sys::List(dir, base + ".", names);
-    for (const std::string& name : names) {
-        if (TempOwner(base, name) == 0) {
+// PID namespaces and (over NFS) hosts.
+void RemoveStaleTemps(const Path& dir, const Path& base) {
+    std::vector<Path> names;
+    sys::List(dir, base + sys::PathChar('.'), names);
+    for (const Path& name : names) {
+        if (!IsTempName(base, name)) {
             continue;
         }
-        const std::string path = dir + name;
-        Handle file = sys::Open(path, sys::Mode::kRead);
-        if (file == kNoHandle) {
-            file = sys::Open(path, sys::Mode::kWrite);
+        const Path path = dir + name;
+        File file(sys::Open(path, sys::Mode::kRead));
+        if (!file.IsOpen()) {
+            file.Reset(sys::Open(path, sys::Mode::kWrite));
         }
-        if (file == kNoHandle) {
-            continue;
-        }
-        if (sys::Lock(file, false) && sys::StillNamed(file, path)) {
+        if (file.IsOpen() && sys::TryLock(file.get(), sys::Lock::kExclusive) &&
+            sys::StillNamed(file.get(), path)) {
             sys::Remove(path);
         }
-        sys::Close(file);
     }
+}
+
+// The saver's temporary file, created and locked. A concurrent save may take
+// the new file for a stale one and remove it before it is locked: the lock
+// is then had once that save lets go, the name is free, and creation is
+// tried again.
+bool CreateTemp(const Path& path, File& temp, unsigned long& error) {
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        File file(sys::Open(path, sys::Mode::kCreate));
+        if (!file.IsOpen()) {
+            return Fail(error);
+        }
+        if (!LockWithin(file.get(), sys::Lock::kExclusive, nullptr, error)) {
+            return false;
+        }
+        if (sys::StillNamed(file.get(), path)) {
+            temp.Reset(file.Release());
+            return true;
+        }
+    }
+    return Fail(error, sys::Code(sys::Failure::kBusy));
+}
+
+// Writes `old` back over a rewrite that failed, so that the file holds the
+// old bytes again.
+void Restore(Handle file, const std::string& old) {
+    constexpr int kAttempts = 2;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (sys::WriteAt(file, 0, old) && sys::Truncate(file, old.size()) && sys::Flush(file)) {
+            return;
+        }
+    }
+}
+
+// Rewrites the file where it stands, for a folder that forbids new files or a
+// file that cannot be replaced. Loads and other saves are locked out, room
+// for the new bytes is made (or the file cut to their size) before any of
+// them is written, and on a failure after that the old bytes are put back.
+bool RewriteInPlace(const Path& target, const std::string& bytes, const WaitHook& wait,
+                    unsigned long& error) {
+    File file;
+    std::string old;
+    if (!OpenChecked(target, sys::Mode::kReadWrite, WriteRefusal, file, error) ||
+        !LockWithin(file.get(), sys::Lock::kExclusive, wait, error) ||
+        !ReadAll(file.get(), old, error)) {
+        return false;
+    }
+    const std::uint64_t size = bytes.size();
+    // A cut can be refused (Windows, under another program's mapped view).
+    if (size > old.size() ? !sys::Reserve(file.get(), size) : !sys::Truncate(file.get(), size)) {
+        const unsigned long code = sys::LastError();
+        sys::Truncate(file.get(), old.size());
+        return Fail(error, code);
+    }
+    if (!sys::WriteAt(file.get(), 0, bytes) || !sys::Truncate(file.get(), size) ||
+        !sys::Flush(file.get())) {
+        const unsigned long code = sys::LastError();
+        Restore(file.get(), old);
+        return Fail(error, code);
+    }
+    return file.Close() || Fail(error);
 }
 
 }  // namespace
 
-InputFile::~InputFile() {
-    if (m_file != kNoHandle) {
-        sys::Close(m_file);
-    }
-}
-
-bool InputFile::Open(const char* path) {
-    std::string target;
+bool ReadFile(const char* path, std::string& bytes, unsigned long& error, const WaitHook& wait) {
     if (path == nullptr || *path == '\0') {
-        m_error = sys::Code(sys::Failure::kNotFound);
-        return false;
+        return Fail(error, sys::Code(sys::Failure::kNotFound));
     }
-    if (!sys::ResolveLinks(path, target)) {
-        m_error = sys::LastError();
-        return false;
+    Path target;
+    if (!sys::ResolveLinks(sys::ToPath(path), target)) {
+        return Fail(error);
     }
-    m_file = OpenChecked(target, sys::Mode::kReadWrite, true, m_error);
-    return m_file != kNoHandle;
+    File file;
+    return OpenChecked(target, sys::Mode::kRead, ReadRefusal, file, error) &&
+           LockWithin(file.get(), sys::Lock::kShared, wait, error) &&
+           ReadAll(file.get(), bytes, error);
 }
 
-std::ptrdiff_t InputFile::Read(char* buffer, std::size_t size) {
-    const std::ptrdiff_t n = sys::Read(m_file, buffer, size);
-    if (n < 0) {
-        m_error = sys::LastError();
-        return -1;
-    }
-    // The file may have grown since it was opened.
-    m_read += static_cast<std::uint64_t>(n);
-    if (m_read > kMaxFileSize) {
-        m_error = sys::Code(sys::Failure::kTooLarge);
-        return -1;
-    }
-    return n;
-}
-
-OutputFile::~OutputFile() {
-    Close();
-    if (!m_temp.empty()) {
-        sys::Remove(m_temp);
-    }
-}
-
-void OutputFile::Close() {
-    if (m_file != kNoHandle) {
-        sys::Close(m_file);
-        m_file = kNoHandle;
-    }
-}
-
-bool OutputFile::Fail() {
-    if (!m_failed) {
-        m_failed = true;
-        m_error = sys::LastError();
-    }
-    return false;
-}
-
-bool OutputFile::Open(const char* path, std::uint64_t size) {
-    m_size = size;
+bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
+               const WaitHook& wait) {
     if (path == nullptr || *path == '\0') {
-        m_failed = true;
-        m_error = sys::Code(sys::Failure::kNotFound);
-        return false;
+        return Fail(error, sys::Code(sys::Failure::kNotFound));
     }
-    if (!sys::ResolveLinks(path, m_target)) {
-        return Fail();
+    if (bytes.size() > kMaxFileSize) {
+        return Fail(error, sys::Code(sys::Failure::kTooLarge));
+    }
+    Path target;
+    if (!sys::ResolveLinks(sys::ToPath(path), target)) {
+        return Fail(error);
     }
     sys::Info info;
-    m_exists = sys::PathInfo(m_target, info);
-    if (!m_exists && !IsNotFound(sys::LastError())) {
-        return Fail();
+    const bool exists = sys::PathInfo(target, info);
+    if (!exists && !sys::IsNotFound(sys::LastError())) {
+        return Fail(error);
     }
-    Handle target = kNoHandle;
-    if (m_exists) {
-        // The target must be a file we may write, as for a rewrite in place.
-        target = OpenChecked(m_target, sys::Mode::kWrite, false, m_error);
-        if (target == kNoHandle) {
-            m_failed = true;
-            return false;
-        }
-    }
-
-    const std::string dir = DirPart(m_target);
-    RemoveStaleTemps(dir, m_target.substr(dir.size()));
-    if (CreateTemp(dir, m_target.substr(dir.size()))) {
-        const bool kept = !m_exists || sys::CopyAccess(target, m_target, m_file, m_temp);
-        if (!kept) {
-            Fail();
-        }
-        if (target != kNoHandle) {
-            sys::Close(target);
-        }
-        return kept;
-    }
-    const unsigned long error = sys::LastError();
-    if (target == kNoHandle || !sys::IsPermission(error)) {
-        if (target != kNoHandle) {
-            sys::Close(target);
-        }
-        m_failed = true;
-        m_error = error;
+    // The file must be one we may write, whichever way it is then saved.
+    File old;
+    if (exists && !OpenChecked(target, sys::Mode::kWrite, WriteRefusal, old, error)) {
         return false;
     }
-    return BeginInPlace(target);
-}
 
-bool OutputFile::CreateTemp(const std::string& dir, const std::string& base) {
-    const std::string temp = dir + TempName(base, sys::ProcessId());
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-        const Handle file = sys::Open(temp, sys::Mode::kCreate);
-        if (file == kNoHandle) {
-            return false;
+    const Path dir = DirPart(target);
+    const Path base = target.substr(dir.size());
+    RemoveStaleTemps(dir, base);
+    const Path tempPath = dir + TempName(base);
+    File temp;
+    if (!CreateTemp(tempPath, temp, error)) {
+        if (exists && sys::IsNoPermission(error)) {
+            old.Close();
+            return RewriteInPlace(target, bytes, wait, error);
         }
-        if (sys::Lock(file, false) && sys::StillNamed(file, temp)) {
-            m_file = file;
-            m_temp = temp;
-            return true;
-        }
-        sys::Close(file);
-    }
-    return false;
-}
-
-// Takes over the open target for a rewrite in place: waits for other saves
-// in place to end, and makes room for the new text before a byte changes,
-// so that a full disk leaves the old bytes.
-bool OutputFile::BeginInPlace(Handle target) {
-    m_file = target;
-    if (!sys::Lock(m_file, true) || !sys::Reserve(m_file, m_size)) {
-        Fail();
-        Close();
         return false;
     }
+    // The temporary file stays locked until it has its final name, so that no
+    // other save takes it for stale.
+    bool replaced = sys::WriteAt(temp.get(), 0, bytes) && sys::Flush(temp.get()) &&
+                    (!exists || sys::CopyAccess(old.get(), target, temp.get(), tempPath));
+    old.Close();
+    replaced = replaced && sys::Replace(temp.get(), tempPath, target, exists);
+    if (!replaced) {
+        const unsigned long code = sys::LastError();
+        temp.Close();
+        sys::Remove(tempPath);
+        if (exists && sys::IsReplaceRefused(code)) {
+            return RewriteInPlace(target, bytes, wait, error);
+        }
+        return Fail(error, code);
+    }
+    temp.Close();
+    sys::SyncFolder(dir);
     return true;
-}
-
-bool OutputFile::Write(const char* data, std::size_t size) {
-    if (m_failed || m_file == kNoHandle) {
-        return false;
-    }
-    if (m_temp.empty() && m_written + size > m_size) {
-        // More than was announced and reserved.
-        m_failed = true;
-        m_error = sys::Code(sys::Failure::kTooLarge);
-        return false;
-    }
-    if (!sys::Write(m_file, data, size)) {
-        return Fail();
-    }
-    m_written += size;
-    return true;
-}
-
-bool OutputFile::Commit() {
-    if (m_failed || m_file == kNoHandle) {
-        return false;
-    }
-    if (m_temp.empty() && !sys::Truncate(m_file, m_written)) {
-        return Fail();
-    }
-    if (!sys::Flush(m_file)) {
-        return Fail();
-    }
-    const Handle file = m_file;
-    m_file = kNoHandle;
-    if (!sys::Close(file)) {
-        return Fail();
-    }
-    if (m_temp.empty()) {
-        return true;
-    }
-    if (!sys::Replace(m_temp, m_target, m_exists)) {
-        if (!m_exists || !sys::IsSharing(sys::LastError())) {
-            return Fail();
-        }
-        // Another program holds the target open without letting it be
-        // replaced, but lets it be written.
-        if (!CopyTempInPlace()) {
-            return false;
-        }
-        sys::Remove(m_temp);
-        m_temp.clear();
-        return true;
-    }
-    m_temp.clear();
-    sys::SyncFolder(DirPart(m_target));
-    return true;
-}
-
-bool OutputFile::CopyTempInPlace() {
-    const Handle source = sys::Open(m_temp, sys::Mode::kRead);
-    if (source == kNoHandle) {
-        return Fail();
-    }
-    unsigned long error = 0;
-    const Handle target = OpenChecked(m_target, sys::Mode::kWrite, false, error);
-    if (target == kNoHandle) {
-        sys::Close(source);
-        m_failed = true;
-        m_error = error;
-        return false;
-    }
-    m_size = m_written;
-    bool ok = BeginInPlace(target);
-    const auto buffer = std::make_unique<char[]>(kCopyChunk);
-    std::uint64_t copied = 0;
-    while (ok) {
-        const std::ptrdiff_t n = sys::Read(source, buffer.get(), kCopyChunk);
-        if (n == 0) {
-            break;
-        }
-        ok = n > 0 && sys::Write(m_file, buffer.get(), static_cast<std::size_t>(n));
-        copied += n > 0 ? static_cast<std::uint64_t>(n) : 0;
-    }
-    ok = ok && sys::Truncate(m_file, copied) && sys::Flush(m_file);
-    if (!ok) {
-        Fail();
-    }
-    sys::Close(source);
-    if (m_file != kNoHandle) {
-        const Handle file = m_file;
-        m_file = kNoHandle;
-        if (!sys::Close(file) && ok) {
-            ok = Fail();
-        }
-    }
-    return ok;
 }
 
 bool IsNotFound(unsigned long code) { return sys::IsNotFound(code); }
-
-std::string TempName(const std::string& base, unsigned long pid) {
-    return base + "." + std::to_string(pid) + ".tmp";
-}
-
-unsigned long TempOwner(const std::string& base, const std::string& name) {
-    static constexpr std::size_t kSuffix = 4;  // ".tmp"
-    static constexpr unsigned long kMaxPid = 0xFFFFFFFFUL;
-    if (name.size() <= base.size() + 1 + kSuffix || name.compare(0, base.size(), base) != 0 ||
-        name[base.size()] != '.' || name.compare(name.size() - kSuffix, kSuffix, ".tmp") != 0) {
-        return 0;
-    }
-    unsigned long pid = 0;
-    for (std::size_t i = base.size() + 1; i < name.size() - kSuffix; ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (std::isdigit(c) == 0) {
-            return 0;
-        }
-        const unsigned long digit = c - '0';
-        if (pid > (kMaxPid - digit) / 10) {
-            return 0;
-        }
-        pid = pid * 10 + digit;
-    }
-    return pid;
-}
 
 }  // namespace ini

@@ -4,10 +4,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -84,6 +87,40 @@ void Describe(const struct stat& st, Info& info) {
     info.size = static_cast<std::uint64_t>(st.st_size);
 }
 
+// The access control list and the user's own attributes (user.*) must come
+// along; security labels (security.*) come where the system lets them.
+// Other names (trusted.*) need privileges and are not copied.
+bool CopyExtendedAttributes(Handle from, Handle to) {
+    ssize_t size = ::flistxattr(Fd(from), nullptr, 0);
+    if (size <= 0) {
+        return size == 0 || errno == ENOTSUP || errno == ENOSYS;
+    }
+    std::vector<char> names(static_cast<std::size_t>(size));
+    size = ::flistxattr(Fd(from), names.data(), names.size());
+    if (size < 0) {
+        return false;
+    }
+    std::vector<char> value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
+        const char* name = names.data() + at;
+        const std::string_view view(name);
+        at += view.size() + 1;
+        const bool required = view.starts_with("user.") || view == "system.posix_acl_access";
+        if (!required && !view.starts_with("security.")) {
+            continue;
+        }
+        const ssize_t length = ::fgetxattr(Fd(from), name, nullptr, 0);
+        value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+        const bool copied = length >= 0 &&
+                            ::fgetxattr(Fd(from), name, value.data(), value.size()) == length &&
+                            ::fsetxattr(Fd(to), name, value.data(), value.size(), 0) == 0;
+        if (!copied && required) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 unsigned long Code(Failure failure) {
@@ -98,6 +135,8 @@ unsigned long Code(Failure failure) {
             return EACCES;
         case Failure::kTooLarge:
             return EFBIG;
+        case Failure::kBusy:
+            return EBUSY;
     }
     return EINVAL;
 }
@@ -106,15 +145,28 @@ unsigned long LastError() { return static_cast<unsigned long>(errno); }
 
 bool IsNotFound(unsigned long code) { return code == ENOENT; }
 
-bool IsPermission(unsigned long code) { return code == EACCES || code == EPERM; }
+bool IsNoPermission(unsigned long code) { return code == EACCES || code == EPERM; }
 
-bool IsSharing(unsigned long /*code*/) { return false; }
+// rename(2) onto a file that is a mount point, such as a single file that a
+// container mounts.
+bool IsReplaceRefused(unsigned long code) { return code == EBUSY; }
+
+bool IsLockHeld(unsigned long code) { return code == EWOULDBLOCK; }
+
+Path ToPath(const char* path) { return path; }
 
 const char* const kSeparators = "/";
 
 unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
 
-bool ResolveLinks(const char* path, std::string& resolved) {
+void Sleep(unsigned milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+bool ResolveLinks(const Path& path, Path& resolved) {
     std::string current(path);
     for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
         struct stat st {};
@@ -126,16 +178,11 @@ bool ResolveLinks(const char* path, std::string& resolved) {
             resolved = current;
             return true;
         }
-        if (st.st_uid != ::geteuid()) {
-            const std::string dir = DirPart(current);
-            struct stat folder {};
-            if (::stat(dir.empty() ? "." : dir.c_str(), &folder) != 0) {
-                return false;
-            }
-            if (folder.st_uid != st.st_uid) {
-                errno = EACCES;
-                return false;
-            }
+        // Another user's link would let its owner choose which file this
+        // user writes; root's gives nobody anything.
+        if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+            errno = EACCES;
+            return false;
         }
         std::vector<char> target(static_cast<std::size_t>(st.st_size) + 2);
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
@@ -155,7 +202,7 @@ bool ResolveLinks(const char* path, std::string& resolved) {
     return false;
 }
 
-bool PathInfo(const std::string& path, Info& info) {
+bool PathInfo(const Path& path, Info& info) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         return false;
@@ -176,23 +223,23 @@ bool HandleInfo(Handle file, Info& info) {
     return true;
 }
 
-Handle Open(const std::string& path, Mode mode) {
+Handle Open(const Path& path, Mode mode) {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK;
-    int fd = -1;
+    int flags = O_RDONLY;
     switch (mode) {
-        case Mode::kReadWrite:
-            fd = OpenFile(path.c_str(), O_RDWR | kFlags);
+        case Mode::kRead:
             break;
         case Mode::kWrite:
-            fd = OpenFile(path.c_str(), O_WRONLY | kFlags);
+            flags = O_WRONLY;
             break;
-        case Mode::kRead:
-            fd = OpenFile(path.c_str(), O_RDONLY | kFlags);
+        case Mode::kReadWrite:
+            flags = O_RDWR;
             break;
         case Mode::kCreate:
-            fd = OpenFile(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | kFlags, 0666);
+            flags = O_WRONLY | O_CREAT | O_EXCL;
             break;
     }
+    const int fd = OpenFile(path.c_str(), flags | kFlags, 0666);
     if (fd >= 0 && mode != Mode::kRead) {
         // Writes must not return early with EAGAIN.
         (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -202,9 +249,10 @@ Handle Open(const std::string& path, Mode mode) {
 
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
-bool Lock(Handle file, bool wait) {
+bool TryLock(Handle file, Lock lock) {
+    const int operation = (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
     for (;;) {
-        if (::flock(Fd(file), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) {
+        if (::flock(Fd(file), operation) == 0) {
             return true;
         }
         if (errno != EINTR) {
@@ -213,15 +261,14 @@ bool Lock(Handle file, bool wait) {
     }
 }
 
-bool StillNamed(Handle file, const std::string& path) {
+bool StillNamed(Handle file, const Path& path) {
     struct stat open {};
     struct stat named {};
     return ::fstat(Fd(file), &open) == 0 && ::lstat(path.c_str(), &named) == 0 &&
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-bool CopyAccess(Handle target, const std::string& /*targetPath*/, Handle temp,
-                const std::string& /*tempPath*/) {
+bool CopyAccess(Handle target, const Path& /*targetPath*/, Handle temp, const Path& /*tempPath*/) {
     struct stat st {};
     if (::fstat(Fd(target), &st) != 0) {
         return false;
@@ -237,7 +284,7 @@ bool CopyAccess(Handle target, const std::string& /*targetPath*/, Handle temp,
         ::fchown(Fd(temp), static_cast<uid_t>(-1), st.st_gid) != 0) {
         // Saved under the user's own group.
     }
-    return ::fchmod(Fd(temp), st.st_mode & 07777) == 0;
+    return ::fchmod(Fd(temp), st.st_mode & 07777) == 0 && CopyExtendedAttributes(target, temp);
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -249,17 +296,17 @@ std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
     }
 }
 
-bool Write(Handle file, const char* data, std::size_t size) {
-    while (size != 0) {
-        const ssize_t n = ::write(Fd(file), data, size);
+bool WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(Fd(file), data.data(), data.size(), static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return false;
         }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        data.remove_prefix(static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
     }
     return true;
 }
@@ -269,7 +316,7 @@ bool Reserve(Handle file, std::uint64_t size) {
         return true;
     }
 #ifdef __linux__
-    // Allocates blocks, the size and the bytes stay.
+    // Allocates blocks; the size and the bytes stay.
     if (::fallocate(Fd(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) {
         return true;
     }
@@ -277,21 +324,11 @@ bool Reserve(Handle file, std::uint64_t size) {
         return false;
     }
 #endif
-    struct stat st {};
-    if (::fstat(Fd(file), &st) != 0) {
-        return false;
-    }
-    // Writes zeros only into holes and past the end; the old end returns
-    // when there is no room.
+    // Without fallocate (ext2, ext3) the C library writes a zero into every
+    // block past the end and into holes, reading the file to find them.
     const int error = ::posix_fallocate(Fd(file), 0, static_cast<off_t>(size));
-    if (error == 0) {
-        return true;
-    }
-    if (::ftruncate(Fd(file), st.st_size) != 0) {
-        // The allocation's failure is the one reported.
-    }
     errno = error;
-    return false;
+    return error == 0;
 }
 
 bool Truncate(Handle file, std::uint64_t size) {
@@ -300,13 +337,13 @@ bool Truncate(Handle file, std::uint64_t size) {
 
 bool Flush(Handle file) { return ::fsync(Fd(file)) == 0; }
 
-bool Replace(const std::string& temp, const std::string& target, bool /*exists*/) {
-    return ::rename(temp.c_str(), target.c_str()) == 0;
+bool Replace(Handle /*temp*/, const Path& tempPath, const Path& target, bool /*exists*/) {
+    return ::rename(tempPath.c_str(), target.c_str()) == 0;
 }
 
-bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool Remove(const Path& path) { return ::unlink(path.c_str()) == 0; }
 
-void SyncFolder(const std::string& dir) {
+void SyncFolder(const Path& dir) {
     const int fd = OpenFile(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
@@ -314,7 +351,7 @@ void SyncFolder(const std::string& dir) {
     }
 }
 
-void List(const std::string& dir, const std::string& prefix, std::vector<std::string>& names) {
+void List(const Path& dir, const Path& prefix, std::vector<Path>& names) {
     DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
     if (listing == nullptr) {
         return;

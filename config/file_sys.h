@@ -6,11 +6,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/file_io.h"
 
 namespace ini::sys {
+
+// Paths as the platform's file functions take them: UTF-16 on Windows, from
+// the first call to the last; bytes on POSIX.
+#ifdef _WIN32
+using PathChar = wchar_t;
+#else
+using PathChar = char;
+#endif
+using Path = std::basic_string<PathChar>;
+
+// The path a caller names (an ASCII name relative to the current folder, in
+// the program) as a platform path.
+Path ToPath(const char* path);
+// ASCII text as a path.
+inline Path Ascii(std::string_view text) { return Path(text.begin(), text.end()); }
+// Characters that end a folder part of a path.
+extern const PathChar* const kSeparators;
 
 // Failures the layer above names itself, as the platform's error codes.
 enum class Failure {
@@ -19,25 +37,28 @@ enum class Failure {
     kNotAFile,     // a FIFO, device, socket or a file of a pseudo file system
     kReadOnly,     // no write permission bit or read-only attribute
     kTooLarge,     // larger than kMaxFileSize
+    kBusy,         // another program held a lock for longer than kLockWait
 };
 unsigned long Code(Failure failure);
 unsigned long LastError();
 // No file exists at the path.
 bool IsNotFound(unsigned long code);
 // The folder forbids creating a file in it.
-bool IsPermission(unsigned long code);
-// Another program's open handle forbids replacing the file (Windows).
-bool IsSharing(unsigned long code);
+bool IsNoPermission(unsigned long code);
+// The file cannot be replaced by another, but may be rewritten: a file
+// mounted on its name (POSIX), a holder that forbids deleting it (Windows).
+bool IsReplaceRefused(unsigned long code);
+// Another open file holds a lock that conflicts with the one asked for.
+bool IsLockHeld(unsigned long code);
 
-// Characters that end a folder part of a path.
-extern const char* const kSeparators;
 unsigned long ProcessId();
+void Sleep(unsigned milliseconds);
 
 // Follows symbolic links to the path of the file they finally name, which
-// need not exist yet. A link is followed only when it belongs to the user
-// running the program or to the owner of its folder (a link planted by
-// someone else is refused, EACCES).
-bool ResolveLinks(const char* path, std::string& resolved);
+// need not exist yet. A link is followed only when that gives nobody more
+// than they have: when the running user owns it, or root does; any other
+// link is refused (EACCES), also a dangling one.
+bool ResolveLinks(const Path& path, Path& resolved);
 
 enum class Kind { kRegular, kDirectory, kOther };
 struct Info {
@@ -47,44 +68,49 @@ struct Info {
 };
 // The file at `path` itself (a link is not followed); false with the error
 // code, kNotFound when nothing is there.
-bool PathInfo(const std::string& path, Info& info);
-// The file open with write access (Open's kReadWrite or kWrite); a file of
-// a pseudo file system counts as kOther.
+bool PathInfo(const Path& path, Info& info);
+// The open file; a file of a pseudo file system counts as kOther.
 bool HandleInfo(Handle file, Info& info);
 
 enum class Mode {
-    kReadWrite,  // an existing file, for reading (opened with write access)
-    kWrite,      // an existing file, for writing, shared with other programs
-    kRead,       // an existing file, for reading only
-    kCreate,     // a new file that must not exist yet, private to its creator
+    kRead,       // an existing file, for reading
+    kWrite,      // an existing file, for writing
+    kReadWrite,  // an existing file, for reading and writing
+    kCreate,     // a new file that must not exist yet, for writing
 };
-// Never follows a link in the last component, never blocks on a FIFO.
-Handle Open(const std::string& path, Mode mode);
+// Every mode lets other programs (a running game) go on reading and writing
+// the file, except kCreate's: a temporary file is its saver's alone. Never
+// follows a link in the last component, never blocks on a FIFO.
+Handle Open(const Path& path, Mode mode);
 bool Close(Handle file);
-// An exclusive lock on the whole file; with `wait` false, fails at once when
-// another open file holds it.
-bool Lock(Handle file, bool wait);
-// True while `path` still names the open file.
-bool StillNamed(Handle file, const std::string& path);
-// Gives `temp` the owner, permissions or attributes of `target`.
-bool CopyAccess(Handle target, const std::string& targetPath, Handle temp,
-                const std::string& tempPath);
 
+enum class Lock { kShared, kExclusive };
+// Locks the whole file without waiting: false, with IsLockHeld, while
+// another open file holds a lock that conflicts. Released by Close.
+bool TryLock(Handle file, Lock lock);
+// True while `path` still names the open file.
+bool StillNamed(Handle file, const Path& path);
+// Gives `temp` the owner, permissions, attributes and extended attributes
+// (access control lists among them) of `target`.
+bool CopyAccess(Handle target, const Path& targetPath, Handle temp, const Path& tempPath);
+
+// Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
-bool Write(Handle file, const char* data, std::size_t size);
-// Makes sure the disk has room for `size` bytes of the file without changing
-// its bytes; on failure the file is as before.
+bool WriteAt(Handle file, std::uint64_t offset, std::string_view data);
+// Makes sure the disk has room for the first `size` bytes of the file
+// without changing its bytes; the file may grow to `size` with zeros.
 bool Reserve(Handle file, std::uint64_t size);
 // Cuts or extends the file to `size` bytes.
 bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
 
-// Puts `temp` in the place of `target`, in one step; `exists` says whether
-// the target existed when the save began.
-bool Replace(const std::string& temp, const std::string& target, bool exists);
-bool Remove(const std::string& path);
-void SyncFolder(const std::string& dir);
+// Puts `tempPath`, open as `temp` (and locked until the caller closes it),
+// in the place of `target` in one step; `exists` says whether the target
+// existed when the save began.
+bool Replace(Handle temp, const Path& tempPath, const Path& target, bool exists);
+bool Remove(const Path& path);
+void SyncFolder(const Path& dir);
 // Names in folder `dir` ("" for the current one) that start with `prefix`.
-void List(const std::string& dir, const std::string& prefix, std::vector<std::string>& names);
+void List(const Path& dir, const Path& prefix, std::vector<Path>& names);
 
 }  // namespace ini::sys

@@ -7,15 +7,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "config/file_io.h"
 #include "config/ini_text.h"
 
 namespace {
-
-constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 
 // The atoi rule, saturating at the limits of int instead of overflowing.
 int ParseInt(const char* text) {
@@ -113,32 +110,15 @@ void CIniFile::SetInt(const char* section, const char* key, int value) {
 }
 
 bool CIniFile::Load(const char* path) {
-    m_nError = 0;
-    ini::InputFile file;
-    if (!file.Open(path)) {
-        m_nError = file.Error();
+    std::string bytes;
+    if (!ini::ReadFile(path, bytes, m_nError, m_waitHook)) {
         return false;
     }
-    // Read into a fresh document so that a read error mid-way leaves the
-    // previous one in place.
-    std::vector<IniSection> sections;
-    ini::TextReader reader(sections);
-    const auto buffer = std::make_unique<char[]>(kReadChunk);
-    for (;;) {
-        const std::ptrdiff_t n = file.Read(buffer.get(), kReadChunk);
-        if (n < 0) {
-            m_nError = file.Error();
-            return false;
-        }
-        if (n == 0 || !reader.Feed(buffer.get(), static_cast<std::size_t>(n))) {
-            break;
-        }
-    }
-    reader.Finish();
-    std::string storedPath(path);
-    Clear();
+    std::vector<IniSection> sections = ini::ParseText(bytes);
+    m_nError = 0;
+    m_strPath = path;
     m_sections = std::move(sections);
-    m_strPath = std::move(storedPath);
+    m_curSection = kNoSection;
     return true;
 }
 
@@ -146,16 +126,10 @@ bool CIniFile::Save(const char* path) {
     if (path != nullptr && path != m_strPath.c_str()) {
         m_strPath = path;
     }
-    m_nError = 0;
-    // The size first: a rewrite in place makes room for it before writing.
-    ini::ByteCounter counter;
-    ini::WriteText(m_sections, counter);
-    ini::OutputFile file;
-    if (!file.Open(m_strPath.c_str(), counter.Count()) || !ini::WriteText(m_sections, file) ||
-        !file.Commit()) {
-        m_nError = file.Error();
+    if (!ini::WriteFile(m_strPath.c_str(), ini::FormatText(m_sections), m_nError, m_waitHook)) {
         return false;
     }
+    m_nError = 0;
     return true;
 }
 

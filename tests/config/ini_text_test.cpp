@@ -11,7 +11,7 @@ namespace {
 
 using Sections = std::vector<IniSection>;
 
-Sections Parse(const std::string& text) { return ini::ParseText(text.data(), text.size()); }
+Sections Parse(const std::string& text) { return ini::ParseText(text); }
 
 // A readable form of a document: [name]{key=value}{key=value}...
 std::string Describe(const Sections& sections) {
@@ -26,19 +26,6 @@ std::string Describe(const Sections& sections) {
 }
 
 std::string Roundtrip(const std::string& text) { return ini::FormatText(Parse(text)); }
-
-// Feeds the text in pieces of `step` bytes, as a file read in chunks would.
-Sections ParseInPieces(const std::string& text, std::size_t step) {
-    Sections sections;
-    ini::TextReader reader(sections);
-    for (std::size_t i = 0; i < text.size(); i += step) {
-        if (!reader.Feed(text.data() + i, std::min(step, text.size() - i))) {
-            break;
-        }
-    }
-    reader.Finish();
-    return sections;
-}
 
 TEST(IniText, LayoutOfWrittenDocument) {
     Sections doc = {{"a", {{"k", "v"}, {"", ""}}}, {"empty", {}}, {"b", {{"x", "1"}}}};
@@ -138,17 +125,6 @@ std::string RandomText(std::mt19937& rng, std::size_t maxSize) {
         c = pick(rng) == 0 ? static_cast<char>(byte(rng)) : kAlphabet[pick(rng)];
     }
     return text;
-}
-
-TEST(IniTextProperty, ChunkBoundariesDoNotChangeTheResult) {
-    std::mt19937 rng(12345);
-    for (int i = 0; i < 2000; ++i) {
-        const std::string text = RandomText(rng, 64);
-        const std::string whole = Describe(Parse(text));
-        for (std::size_t step : {1U, 2U, 3U, 7U}) {
-            ASSERT_EQ(Describe(ParseInPieces(text, step)), whole) << testing::PrintToString(text);
-        }
-    }
 }
 
 TEST(IniTextProperty, OneRewriteReachesAFixedPoint) {
