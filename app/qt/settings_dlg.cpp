@@ -92,6 +92,11 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
+void CSettingsDlg::RepaintWhileWaiting() {
+    // Paint and expose events only: no click reaches the dialog meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 // A modal box over the dialog; the dialog stays open with the player's choices.
 void CSettingsDlg::ShowSaveError(unsigned long nError) {
     // The system's own text (translated when the C library has the locale's

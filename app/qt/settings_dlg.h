@@ -22,6 +22,7 @@ public:
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
+    void RepaintWhileWaiting() override;
 
 protected:
     QIcon m_hIcon;

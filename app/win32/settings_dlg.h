@@ -15,6 +15,7 @@ public:
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
+    void RepaintWhileWaiting() override;
 
 protected:
     HICON m_hIcon;

@@ -12,6 +12,14 @@
 #include <tuple>
 #include <vector>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "tests/support/fake_probe.h"
 #include "tests/support/test_files.h"
 
@@ -61,6 +69,8 @@ public:
         calls.emplace_back("ShowSaveError");
         saveErrors.push_back(nError);
     }
+    void RepaintWhileWaiting() override { ++repaints; }
+    int repaints = 0;
 };
 
 // What the dialog shows for a new file (motion blur aside).
@@ -253,15 +263,8 @@ TEST_F(SettingsTest, FileDeletedWhileOpenIsWrittenWithAllElevenKeys) {
                                                       "ControlsToForm", "EndWithOK"}));
 }
 
-// What an unusable config.ini is, and its state to compare: the listing of
-// the working folder with each entry's bytes and time stamp.
-struct UnusableCase {
-    const char* name;
-    void (*make)();
-};
-
-void PrintTo(const UnusableCase& c, std::ostream* os) { *os << c.name; }
-
+// The working folder's state to compare: each entry with its bytes and
+// time stamp.
 std::string FolderState() {
     std::string state;
     for (const auto& entry : fs::recursive_directory_iterator(".")) {
@@ -272,13 +275,15 @@ std::string FolderState() {
     return state;
 }
 
-class UnusableFileTest : public SettingsTest, public ::testing::WithParamInterface<UnusableCase> {};
+const std::string kGameFile =
+    OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
 
-// An existing file that cannot be loaded is never replaced: the dialog
-// shows first-run values, and OK, as often as it is pressed, tells why
-// instead of ending.
-TEST_P(UnusableFileTest, ShowsFirstRunValuesAndStaysUnchanged) {
-    GetParam().make();
+// An existing config.ini that cannot be loaded (here a directory) is never
+// replaced: the dialog shows first-run values, and OK, as often as it is
+// pressed, tells why instead of ending.
+TEST_F(SettingsTest, UnloadableFileShowsFirstRunValuesAndStaysUnchanged) {
+    fs::create_directory(kConfig);
+    WriteBytes(fs::path(kConfig) / "inside", kGameFile);
     const std::string before = FolderState();
 
     FakeDialog dialog;
@@ -295,24 +300,22 @@ TEST_P(UnusableFileTest, ShowsFirstRunValuesAndStaysUnchanged) {
     EXPECT_EQ(FolderState(), before);
 }
 
-const std::string kGameFile =
-    OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
+// A file that cannot be written is the one the game reads: the dialog shows
+// its values, and OK tells that it cannot be saved, writing nothing.
+TEST_F(SettingsTest, ReadOnlyFileShowsItsValuesAndOKTells) {
+    WriteConfig(kGameFile);
+    fs::permissions(kConfig,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = FolderState();
+    FakeDialog dialog;
+    dialog.Open();
+    EXPECT_EQ(dialog.controls.m_nResolution, 1);
+    EXPECT_EQ(dialog.controls.m_nColorDepth, 0);
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, UnusableFileTest,
-    ::testing::Values(UnusableCase{"ReadOnlyFile",
-                                   [] {
-                                       WriteConfig(kGameFile);
-                                       fs::permissions(kConfig, fs::perms::owner_read |
-                                                                    fs::perms::group_read |
-                                                                    fs::perms::others_read);
-                                   }},
-                      UnusableCase{"Directory",
-                                   [] {
-                                       fs::create_directory(kConfig);
-                                       WriteBytes(fs::path(kConfig) / "inside", kGameFile);
-                                   }}),
-    [](const auto& test) { return std::string(test.param.name); });
+    dialog.PressOK();
+    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
+    EXPECT_EQ(FolderState(), before);
+}
 
 #ifndef _WIN32
 // A save that fails after a good load (here the working folder is gone, which
@@ -326,6 +329,22 @@ TEST_F(SettingsTest, FailedSaveIsToldAndTheDialogStays) {
 
     EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
     EXPECT_NE(dialog.saveErrors.at(0), 0u);
+}
+
+// Another program's lock on config.ini holds OK up for a few seconds at
+// most, during which the window keeps painting; then OK tells.
+TEST_F(SettingsTest, FileLockedElsewhereIsToldAndTheWindowPaintsMeanwhile) {
+    FakeDialog dialog;
+    dialog.Open();
+    const int holder = ::open(kConfig, O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    dialog.PressOK();
+    ::close(holder);
+
+    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
+    EXPECT_EQ(dialog.saveErrors.at(0), static_cast<unsigned long>(EBUSY));
+    EXPECT_GT(dialog.repaints, 0);
+    EXPECT_EQ(ReadConfig(), FirstRunFile(1));
 }
 #endif
 
