@@ -218,21 +218,43 @@ bool CreateTemp(const Path& path, File& temp, unsigned long& error) {
     return Fail(error, sys::Code(sys::Failure::kBusy));
 }
 
-// Writes `old` back over a rewrite that failed, so that the file holds the
-// old bytes again.
-void Restore(Handle file, const std::string& old) {
-    constexpr int kAttempts = 2;
+// Writes `data` at `offset`; `written` counts the bytes written, also when
+// the write fails part of the way.
+bool WriteAll(Handle file, std::uint64_t offset, std::string_view data, std::size_t& written) {
+    written = 0;
+    while (written < data.size()) {
+        const std::ptrdiff_t n = sys::WriteAt(file, offset + written, data.substr(written));
+        if (n < 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Puts the old bytes back over a rewrite that failed: those of its first
+// `changed` bytes, and those from `cut` on, where it was cut short. Only
+// what changed is written, since on a file system that copies on write the
+// blocks for it are just those the failed rewrite freed; they come free once
+// its changes are committed, as they are before the next attempt.
+void Restore(Handle file, const std::string& old, std::size_t changed, std::size_t cut) {
+    constexpr int kAttempts = 3;
+    const std::string_view bytes(old);
+    std::size_t written = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (sys::WriteAt(file, 0, old) && sys::Truncate(file, old.size()) && sys::Flush(file)) {
+        if (WriteAll(file, 0, bytes.substr(0, std::min(changed, old.size())), written) &&
+            (cut >= old.size() || WriteAll(file, cut, bytes.substr(cut), written)) &&
+            sys::Truncate(file, old.size()) && sys::Flush(file)) {
             return;
         }
+        sys::SyncFileSystem(file);
     }
 }
 
 // Rewrites the file where it stands, for a folder that forbids new files or a
 // file that cannot be replaced. Loads and other saves are locked out, room
-// for the new bytes is made (or the file cut to their size) before any of
-// them is written, and on a failure after that the old bytes are put back.
+// for the new bytes is made and the file cut to their size before any of them
+// is written, and on a failure after that the old bytes are put back.
 bool RewriteInPlace(const Path& target, const std::string& bytes, const WaitHook& wait,
                     unsigned long& error) {
     File file;
@@ -243,16 +265,24 @@ bool RewriteInPlace(const Path& target, const std::string& bytes, const WaitHook
         return false;
     }
     const std::uint64_t size = bytes.size();
-    // A cut can be refused (Windows, under another program's mapped view).
-    if (size > old.size() ? !sys::Reserve(file.get(), size) : !sys::Truncate(file.get(), size)) {
+    if (!sys::Reserve(file.get(), size)) {
         const unsigned long code = sys::LastError();
-        sys::Truncate(file.get(), old.size());
+        sys::Truncate(file.get(), old.size());  // zeros it may have added
         return Fail(error, code);
     }
-    if (!sys::WriteAt(file.get(), 0, bytes) || !sys::Truncate(file.get(), size) ||
+    // The cut comes first, since it can be refused (Windows, under another
+    // program's mapped view).
+    const std::size_t cut = std::min(bytes.size(), old.size());
+    if (cut < old.size() && !sys::Truncate(file.get(), cut)) {
+        const unsigned long code = sys::LastError();
+        Restore(file.get(), old, 0, cut);
+        return Fail(error, code);
+    }
+    std::size_t written = 0;
+    if (!WriteAll(file.get(), 0, bytes, written) || !sys::Truncate(file.get(), size) ||
         !sys::Flush(file.get())) {
         const unsigned long code = sys::LastError();
-        Restore(file.get(), old);
+        Restore(file.get(), old, written, cut);
         return Fail(error, code);
     }
     return file.Close() || Fail(error);
@@ -311,7 +341,8 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
     }
     // The temporary file stays locked until it has its final name, so that no
     // other save takes it for stale.
-    bool replaced = sys::WriteAt(temp.get(), 0, bytes) && sys::Flush(temp.get()) &&
+    std::size_t written = 0;
+    bool replaced = WriteAll(temp.get(), 0, bytes, written) && sys::Flush(temp.get()) &&
                     (!exists || sys::CopyAccess(old.get(), target, temp.get(), tempPath));
     old.Close();
     replaced = replaced && sys::Replace(temp.get(), tempPath, target, exists);

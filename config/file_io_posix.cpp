@@ -79,6 +79,26 @@ bool PseudoFileSystem(int fd) {
 #endif
 }
 
+// A file system that copies on write (btrfs) needs new blocks for every byte
+// rewritten and for putting old bytes back, and near full it fails writes,
+// and even cuts, well before its free count reaches zero: a rewrite there
+// goes ahead only with room for four copies of the text and a margin.
+bool RoomToCopy(int fd, std::uint64_t size) {
+#ifdef __linux__
+    constexpr std::uint64_t kMargin = std::uint64_t{16} << 20;
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0 || static_cast<unsigned long>(fs.f_type) != BTRFS_SUPER_MAGIC) {
+        return true;
+    }
+    return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize) >=
+           4 * size + kMargin;
+#else
+    (void)fd;
+    (void)size;
+    return true;
+#endif
+}
+
 void Describe(const struct stat& st, Info& info) {
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
@@ -296,24 +316,27 @@ std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
     }
 }
 
-bool WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
-    while (!data.empty()) {
+std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
+    for (;;) {
         const ssize_t n = ::pwrite(Fd(file), data.data(), data.size(), static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+        if (n != 0 || data.empty()) {
+            if (n >= 0 || errno != EINTR) {
+                return n;
             }
-            return false;
+            continue;
         }
-        data.remove_prefix(static_cast<std::size_t>(n));
-        offset += static_cast<std::uint64_t>(n);
+        errno = EIO;  // a write that makes no progress
+        return -1;
     }
-    return true;
 }
 
 bool Reserve(Handle file, std::uint64_t size) {
     if (size == 0) {
         return true;
+    }
+    if (!RoomToCopy(Fd(file), size)) {
+        errno = ENOSPC;
+        return false;
     }
 #ifdef __linux__
     // Allocates blocks; the size and the bytes stay.
@@ -336,6 +359,8 @@ bool Truncate(Handle file, std::uint64_t size) {
 }
 
 bool Flush(Handle file) { return ::fsync(Fd(file)) == 0; }
+
+void SyncFileSystem(Handle file) { ::syncfs(Fd(file)); }
 
 bool Replace(Handle /*temp*/, const Path& tempPath, const Path& target, bool /*exists*/) {
     return ::rename(tempPath.c_str(), target.c_str()) == 0;

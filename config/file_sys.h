@@ -96,13 +96,18 @@ bool CopyAccess(Handle target, const Path& targetPath, Handle temp, const Path& 
 
 // Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
-bool WriteAt(Handle file, std::uint64_t offset, std::string_view data);
-// Makes sure the disk has room for the first `size` bytes of the file
+// Writes at `offset` with one system call: the bytes written (some of
+// `data`, never none), or -1 on error.
+std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data);
+// Makes sure the disk has room to write the first `size` bytes of the file,
 // without changing its bytes; the file may grow to `size` with zeros.
 bool Reserve(Handle file, std::uint64_t size);
 // Cuts or extends the file to `size` bytes.
 bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
+// Commits every change of the file's file system, which frees the blocks
+// that a file system copying on write kept for the bytes rewritten.
+void SyncFileSystem(Handle file);
 
 // Puts `tempPath`, open as `temp` (and locked until the caller closes it),
 // in the place of `target` in one step; `exists` says whether the target

@@ -617,6 +617,85 @@ TEST_F(InPlace, ConcurrentLoadsAndSavesLeaveOneWholeDocument) {
     EXPECT_EQ(ini::FormatText(doc), now);
 }
 
+// Rewrites in place on file systems that make them harder, each on a
+// loop-mounted image of its own: ext2 has no fallocate (the C library's
+// fallback reads the file), and btrfs copies on write, so that even a
+// rewrite of the same size needs free blocks. With room, the rewrite
+// succeeds; on a nearly full disk each save gives the new bytes or keeps
+// the old ones, never a mix.
+TEST_F(InPlace, RewritesOnExt2AndBtrfsNeverMix) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "loop-mounting a file system image needs the host's root";
+    }
+    for (const char* type : {"ext2", "btrfs"}) {
+        SCOPED_TRACE(type);
+        const fs::path image = m_dir / (std::string(type) + ".img");
+        const fs::path disk = m_dir / type;
+        fs::create_directory(disk);
+        WriteBytes(image, "");
+        fs::resize_file(image, std::uintmax_t{64} << 20);
+        const std::string mkfs = std::string("mkfs.") + type +
+                                 (std::string(type) == "btrfs" ? " -q --mixed " : " -q ") +
+                                 image.string() + " >/dev/null 2>&1";
+        if (std::system(mkfs.c_str()) != 0) {
+            std::printf("skipped %s: no mkfs.%s\n", type, type);
+            continue;
+        }
+        const std::string file = (disk / "config.ini").string();
+        const int status = InChild([&] {
+            const std::string mount = "mount -o loop " + image.string() + " " + disk.string();
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                std::system(mount.c_str()) != 0) {
+                return kSkipped;
+            }
+            fs::create_directory(disk / "fill");
+            WriteBytes(file, Document("old", 300000));
+            if (!ForbidNewFiles(disk.string())) {
+                return 10;
+            }
+            unsigned long error = 0;
+            const std::string grown = Document("grown", 400000);
+            if (!ini::WriteFile(file.c_str(), grown, error) || ReadBytes(file) != grown) {
+                std::fprintf(stderr, "with room: error %lu\n", error);
+                return 11;
+            }
+            // Fill the disk but for a spare file, then remove that.
+            const fs::path spare = disk / "fill" / "spare";
+            WriteBytes(spare, std::string(100000, 's'));
+            const int fd = ::open((disk / "fill" / "f").c_str(), O_WRONLY | O_CREAT, 0644);
+            const std::string block(65536, 'f');
+            while (::write(fd, block.data(), block.size()) > 0) {
+            }
+            ::close(fd);
+            fs::remove(spare);
+            ::sync();
+            int failures = 0;
+            std::string now = grown;
+            for (const std::size_t size : {400000, 300000, 600000, 50000}) {
+                const std::string text = Document("new" + std::to_string(size), size);
+                const bool saved = ini::WriteFile(file.c_str(), text, error);
+                const std::string after = ReadBytes(file);
+                if (saved ? after != text : error != ENOSPC || after != now) {
+                    std::fprintf(stderr, "%zu: saved %d, error %lu, %zu bytes\n", size, saved,
+                                 error, after.size());
+                    return 12;
+                }
+                failures += saved ? 0 : 1;
+                now = after;
+            }
+            std::printf("%s nearly full: %d of 4 saves failed, old bytes kept\n", type, failures);
+            std::fflush(stdout);
+            return 0;
+        });
+        if (status == kSkipped) {
+            std::printf("skipped %s: the image could not be loop-mounted\n", type);
+            continue;
+        }
+        EXPECT_EQ(status, 0);
+    }
+}
+
 // A full disk leaves the old bytes, whichever way the save goes. Each row
 // runs in a child with its own mount namespace and a small tmpfs.
 TEST_F(IniFileIo, FullDiskKeepsTheOldFile) {
