@@ -18,6 +18,8 @@ test_packages=(
   clang libclang-rt-14-dev clang-format clang-tidy shellcheck
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
+  # file system images for the store's tests (loop-mounted when root)
+  btrfs-progs
   # Linux dialog and probe tests
   xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
   # Windows program and its tests under Wine
@@ -46,12 +48,24 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [ "$status" = "install ok installed" ] || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}"
-if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Some kernels run no 32-bit x86 code (no IA-32 emulation, or
+# ia32_emulation=0): qemu then runs 32-bit Linux programs, which 32-bit Wine
+# is. The registration lasts until the machine restarts.
+if [[ " ${groups[*]} " == *" test "* ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  binfmt=/proc/sys/fs/binfmt_misc
+  echo "setup: registering qemu-i386-static for 32-bit programs (binfmt_misc)"
+  mountpoint -q "$binfmt" || "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$binfmt"
+  [ -e "$binfmt/qemu-i386" ] ||
+    printf '%s\n' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+    "${sudo_cmd[@]}" tee "$binfmt/register" >/dev/null
+fi

@@ -37,18 +37,12 @@ import_reg() {
 # guest address space that ends just above Wine's shared user data page
 # (0x7ffe0000) leaves little to try: a start then takes seconds. Native
 # 32-bit runs ignore the variable.
+# (scripts/setup.sh registers qemu with binfmt_misc where it is needed.)
 export QEMU_RESERVED_VA=0x84000000
-enable_i386() {
+check_i386() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return
-  local qemu=/usr/bin/qemu-i386-static binfmt=/proc/sys/fs/binfmt_misc
-  if [ ! -x "$qemu" ] || [ "$(id -u)" -ne 0 ]; then
-    echo "wine-run: this kernel runs no 32-bit programs; needs qemu-user-static and root" >&2
-    exit 1
-  fi
-  mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
-  [ -e "$binfmt/qemu-i386" ] ||
-    printf '%s\n' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
-      >"$binfmt/register"
+  echo "wine-run: this kernel runs no 32-bit programs, and qemu-i386 is not registered for them: run scripts/setup.sh test" >&2
+  exit 1
 }
 
 make_base_prefix() {
@@ -88,7 +82,7 @@ main() {
   mkdir -p "$wine_dir"
   (
     flock 9
-    enable_i386
+    check_i386
     [ -d "$base" ] || make_base_prefix "$base"
   ) 9>"$wine_dir/lock"
   [ -n "$program" ] || return 0
