@@ -5,11 +5,11 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <utility>
 #include <vector>

@@ -26,7 +26,10 @@ using Path = std::basic_string<PathChar>;
 // the program) as a platform path.
 Path ToPath(const char* path);
 // ASCII text as a path.
-inline Path Ascii(std::string_view text) { return Path(text.begin(), text.end()); }
+inline Path Ascii(std::string_view text) {
+    Path path(text.begin(), text.end());
+    return path;
+}
 // Characters that end a folder part of a path.
 extern const PathChar* const kSeparators;
 
