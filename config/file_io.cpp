@@ -149,28 +149,33 @@ bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long
     }
 }
 
-// Reads the open file from its current position to its end.
+// Reads the open file from its start to its end.
 bool ReadAll(Handle file, std::string& bytes, unsigned long& error) {
-    bytes.clear();
+    // The file may have grown since it was checked: one byte more than the
+    // limit tells.
+    constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize) + 1;
     constexpr std::size_t kChunk = std::size_t{64} * 1024;
+    sys::Info info;
+    bytes.resize(sys::HandleInfo(file, info)
+                     ? static_cast<std::size_t>(std::min<std::uint64_t>(info.size + 1, kLimit))
+                     : kChunk);
+    std::size_t used = 0;
     for (;;) {
-        const std::size_t used = bytes.size();
-        // The file may have grown since it was checked: one byte more than
-        // the limit tells.
-        const std::size_t room =
-            std::min<std::size_t>(kChunk, static_cast<std::size_t>(kMaxFileSize) + 1 - used);
-        bytes.resize(used + room);
-        const std::ptrdiff_t n = sys::Read(file, bytes.data() + used, room);
+        if (used == bytes.size()) {
+            if (used >= kLimit) {
+                return Fail(error, sys::Code(sys::Failure::kTooLarge));
+            }
+            bytes.resize(std::min(used + kChunk, kLimit));
+        }
+        const std::ptrdiff_t n = sys::Read(file, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             return Fail(error);
         }
-        bytes.resize(used + static_cast<std::size_t>(n));
         if (n == 0) {
+            bytes.resize(used);
             return true;
         }
-        if (bytes.size() > kMaxFileSize) {
-            return Fail(error, sys::Code(sys::Failure::kTooLarge));
-        }
+        used += static_cast<std::size_t>(n);
     }
 }
 

@@ -8,25 +8,16 @@ namespace ini {
 
 namespace {
 
-// The text as the C runtime's text mode reads it: up to the first Ctrl-Z,
-// with every CR LF folded to LF. `folded` holds the text when it differs.
-std::string_view TextMode(std::string_view bytes, std::string& folded) {
-    bytes = bytes.substr(0, bytes.find('\x1a'));
-    std::size_t cr = bytes.find("\r\n");
-    if (cr == std::string_view::npos) {
-        return bytes;
+// The position of the first `a` or `b` in `text` from `p`, or its size.
+std::size_t FindEither(std::string_view text, std::size_t p, char a, char b) {
+    while (p < text.size() && text[p] != a && text[p] != b) {
+        ++p;
     }
-    folded.reserve(bytes.size());
-    std::size_t at = 0;
-    for (; cr != std::string_view::npos; cr = bytes.find("\r\n", at)) {
-        folded.append(bytes.substr(at, cr - at));
-        at = cr + 1;  // the LF starts the next run
-    }
-    folded.append(bytes.substr(at));
-    return folded;
+    return p;
 }
 
-// The single-pass reader over LF-only text.
+// The single-pass reader. The text is read as the C runtime's text mode
+// reads it: a CR right before an LF is not seen, so CR LF is a line end.
 class Reader {
 public:
     explicit Reader(std::vector<IniSection>& sections) : m_sections(sections) {}
@@ -40,8 +31,9 @@ public:
     }
 
 private:
+    // Copies, so that the pending texts keep their buffers for the next entry.
     void CommitEntry() {
-        m_sections.back().entries.push_back(IniEntry{std::move(m_key), std::move(m_value)});
+        m_sections.back().entries.push_back(IniEntry{m_key, m_value});
         m_key.clear();
         m_value.clear();
         m_seenEquals = false;
@@ -62,8 +54,19 @@ void Reader::Parse(std::string_view text) {
     const std::size_t end = text.size();
     // The end of the current line (the LF's position, or the end of the text).
     const auto lineEnd = [&] { return std::min(text.find('\n', p), end); };
+    // The characters from `from` up to `stop`, without the CR of a CR LF.
+    const auto run = [&](std::size_t from, std::size_t stop) {
+        if (stop < end && text[stop] == '\n' && stop > from && text[stop - 1] == '\r') {
+            --stop;
+        }
+        return text.substr(from, stop - from);
+    };
     while (p < end) {
         const char c = text[p];
+        if (c == '\r' && p + 1 < end && text[p + 1] == '\n') {
+            ++p;
+            continue;
+        }
         if (c == '\n') {
             m_atLineStart = true;
             ++p;
@@ -88,8 +91,8 @@ void Reader::Parse(std::string_view text) {
             m_atLineStart = false;
         }
         if (m_inHeader) {
-            const std::size_t stop = std::min(text.find_first_of("]\n", p), end);
-            m_name.append(text.substr(p, stop - p));
+            const std::size_t stop = FindEither(text, p, ']', '\n');
+            m_name.append(run(p, stop));
             p = stop;
             if (p != end && text[p] == ']') {
                 m_sections.push_back(IniSection{std::move(m_name), {}});
@@ -105,11 +108,11 @@ void Reader::Parse(std::string_view text) {
             p = lineEnd();  // before the first header: ignored
         } else if (m_seenEquals) {
             const std::size_t stop = lineEnd();
-            m_value.append(text.substr(p, stop - p));
+            m_value.append(run(p, stop));
             p = stop;
         } else {
-            const std::size_t stop = std::min(text.find_first_of("=\n", p), end);
-            m_key.append(text.substr(p, stop - p));
+            const std::size_t stop = FindEither(text, p, '=', '\n');
+            m_key.append(run(p, stop));
             p = stop;
             if (p != end && text[p] == '=') {
                 m_seenEquals = true;
@@ -135,10 +138,9 @@ void AppendLines(std::string& out, std::string_view text) {
 }  // namespace
 
 std::vector<IniSection> ParseText(std::string_view bytes) {
-    std::string folded;
     std::vector<IniSection> sections;
     Reader reader(sections);
-    reader.Parse(TextMode(bytes, folded));
+    reader.Parse(bytes.substr(0, bytes.find('\x1a')));  // text mode ends at Ctrl-Z
     reader.Finish();
     return sections;
 }
