@@ -355,7 +355,8 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
         const unsigned long code = sys::LastError();
         temp.Close();
         sys::Remove(tempPath);
-        if (exists && sys::IsReplaceRefused(code)) {
+        // A file that another save made meanwhile counts as existing.
+        if (sys::IsReplaceRefused(code) && (exists || sys::PathInfo(target, info))) {
             return RewriteInPlace(target, bytes, wait, error);
         }
         return Fail(error, code);
