@@ -321,9 +321,25 @@ Handle Open(const Path& path, Mode mode) {
     // open, and what keeps it its saver's is the lock (a Windows lock also
     // stops other handles' reads and writes). Sharing less would make the
     // saved file refuse other programs until the saver closes it.
-    HANDLE h = CreateFileW(Api(path).c_str(), access, kShareAll, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(h);
+    const Path name = Api(path);
+    for (unsigned waited = 0;; waited += kLockRetryMs) {
+        HANDLE h = CreateFileW(name.c_str(), access, kShareAll, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            return reinterpret_cast<Handle>(h);
+        }
+        // A deleted file keeps its name until its last handle closes: a new
+        // file waits, a bounded time, for a name that another save removed
+        // and still holds (Wine reports the name as taken, Windows as denied).
+        const DWORD error = GetLastError();
+        const bool named = GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (mode != Mode::kCreate || waited >= kLockWaitMs ||
+            (error != ERROR_FILE_EXISTS && (error != ERROR_ACCESS_DENIED || !named))) {
+            SetLastError(error);
+            return kNoHandle;
+        }
+        ::Sleep(kLockRetryMs);
+    }
 }
 
 bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
@@ -450,22 +466,15 @@ bool Replace(Handle /*temp*/, const Path& tempPath, const Path& target, bool exi
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
         return true;
     }
+    // A file that another save made meanwhile is replaced like any other.
     const DWORD error = GetLastError();
-    if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || IsDanglingLink(target)) {
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    constexpr DWORD kNoFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNoFile) != 0) {
         SetLastError(error);
         return false;
     }
-    // A file made meanwhile, by another save that holds it a moment longer:
-    // replaced once that save lets go.
-    for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (MoveFileExW(from.c_str(), to.c_str(), kReplace) != 0) {
-            return true;
-        }
-        if (!IsReplaceRefused(GetLastError()) || waited >= kLockWaitMs) {
-            return false;
-        }
-        ::Sleep(kLockRetryMs);
-    }
+    return MoveFileExW(from.c_str(), to.c_str(), kReplace) != 0;
 }
 
 bool Remove(const Path& path) { return DeleteFileW(Api(path).c_str()) != 0; }
