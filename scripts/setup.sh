@@ -18,8 +18,9 @@ test_packages=(
   clang libclang-rt-14-dev clang-format clang-tidy shellcheck
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
-  # Linux dialog and probe tests
+  # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session
   xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
+  python3-pyatspi at-spi2-core dbus-daemon dbus-bin
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
   # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit
