@@ -44,9 +44,10 @@ struct XAnswer {
     int screens = 0;  // the screens the server has
 };
 
-// One attempt to connect, owned by the function that makes it. Its answer
-// reaches whoever still holds the future; a caller that stopped waiting has
-// dropped it, and the answer (with its connection) goes with the attempt.
+// One attempt to connect, owned by ConnectToX once handed to it. The answer
+// reaches the caller through the future; when the caller has stopped waiting
+// and dropped the future, the answer (with its connection) goes with the
+// attempt.
 struct XAttempt {
     QByteArray display;
     std::promise<XAnswer> answer;
