@@ -16,7 +16,9 @@ NAME=$4
 # The program's install rules alone: the top-level script would write its
 # manifest into the build folder, which may belong to another user.
 DESTDIR="$WORK/root" cmake -DCMAKE_INSTALL_PREFIX=/usr -P "$INSTALL_SCRIPT" >/dev/null
-install -D -m 644 "$ENTRY" "$WORK/root/usr/share/applications/zarv_settings.desktop"
+installed_entry=$WORK/root/usr/share/applications/zarv_settings.desktop
+install -D -m 644 "$ENTRY" "$installed_entry"
+[ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
 
 # Exec and Path of the entry as the desktop entry format reads them: the
 # string escapes, then arguments split at blanks, double quotes grouping
@@ -55,7 +57,7 @@ if quoted or any("%" in a for a in args):
 sys.stdout.write("\0".join([unescape(keys.get("Path", ""))] + args) + "\0")
 PY
 }
-mapfile -d '' launch < <(read_entry "$WORK/root/usr/share/applications/zarv_settings.desktop")
+mapfile -d '' launch < <(read_entry "$installed_entry")
 [ "${#launch[@]}" -ge 2 ] || fail "no Exec in the entry"
 entry_path=${launch[0]}
 entry_exec=("${launch[@]:1}")
@@ -73,6 +75,8 @@ if [ "$(id -u)" -eq 0 ]; then
   RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
   $RUN_AS test -x "$WORK/root/usr/games/zarv_settings" || { echo "SKIP: nobody cannot run it"; exit 77; }
   chown 65534:65534 "$WORK/home" "$WORK/xdg"
+  chmod 755 "$WORK/game"
+  chmod 644 "$WORK/game/config.ini"
 else
   RUN_AS=
   chmod 555 "$WORK/game"
