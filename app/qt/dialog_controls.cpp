@@ -1,6 +1,7 @@
 #include "app/qt/dialog_controls.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QImageReader>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,6 +37,30 @@ protected:
     }
 };
 
+// A picture drawn by the window it lies on rather than made a widget of its
+// own: it says nothing, so it stays out of the accessibility tree, where a
+// screen reader would announce an image without a name.
+class TemplatePicture : public QObject {
+public:
+    TemplatePicture(QWidget& window, QPoint pos, QPixmap pixmap)
+        : QObject(&window), m_pos(pos), m_pixmap(std::move(pixmap)) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    // Paints before the window's own paintEvent, over its background.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            QPainter(static_cast<QWidget*>(watched)).drawPixmap(m_pos, m_pixmap);
+        }
+        return false;
+    }
+
+private:
+    QPoint m_pos;
+    QPixmap m_pixmap;
+};
+
 // Grows a control that is lower than a line of its font to one line, about
 // the same middle (top for static text), so that no glyph is cut off.
 QRect FitLine(const QRect& rect, const QFont& font, bool keepTop) {
@@ -53,6 +79,30 @@ QString IconPath(int icon) {
 
 QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
 
+constexpr std::size_t kNoBox = static_cast<std::size_t>(-1);
+
+// Tab reaches a radio group at one button, as in a Windows dialog, where an
+// automatic radio button takes the tab stop when it is checked: `button`
+// takes it from the others.
+void MoveTabStop(const QButtonGroup& group, QAbstractButton& button) {
+    for (QAbstractButton* other : group.buttons()) {
+        other->setFocusPolicy(other == &button ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+// An exclusive group of radio buttons whose tab stop follows the checked one.
+QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
+    auto* group = new QButtonGroup(&dialog);
+    group->setObjectName(GroupName(firstId));
+    QObject::connect(group, &QButtonGroup::buttonToggled, group,
+                     [group](QAbstractButton* button, bool checked) {
+                         if (checked) {
+                             MoveTabStop(*group, *button);
+                         }
+                     });
+    return group;
+}
+
 QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
@@ -69,14 +119,10 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
         case ControlKind::kGroupBox:
             // A frame drawn behind the controls it surrounds.
             return new TemplateGroupBox(text, &parent);
-        case ControlKind::kIcon: {
-            // An icon control takes the icon's own size at its position.
-            auto* label = new QLabel(&parent);
-            const QPixmap pixmap = ImageFromFile(IconPath(control.icon));
-            label->setPixmap(pixmap);
-            label->setGeometry(QRect(rect.topLeft(), pixmap.size()));
-            return label;
-        }
+        case ControlKind::kIcon:
+            // An icon control shows the icon in its own size at its position.
+            new TemplatePicture(parent, rect.topLeft(), ImageFromFile(IconPath(control.icon)));
+            return nullptr;
         case ControlKind::kText: {
             auto* label = new QLabel(text, &parent);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -104,41 +150,55 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         rects.push_back(rect);
     }
 
-    // Group boxes first: a control that lies wholly inside one becomes its
-    // child, at the same place on the dialog, so that accessibility tools
-    // present the control within its group (and name the group as its
-    // label). The box is a frame behind its controls and takes no focus.
-    std::vector<QWidget*> boxes;
+    // A control that lies wholly inside a group box becomes the box's child,
+    // at the same place on the dialog, so that accessibility tools present
+    // the control within its group (and name the group as its label). The
+    // box is a frame around its controls and takes no focus.
+    std::vector<std::size_t> boxOf(tmpl.controls.size(), kNoBox);
     for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
-        const ControlTemplate& control = tmpl.controls[i];
-        if (control.kind == ControlKind::kGroupBox) {
-            QWidget* box = CreateControl(dialog, control, rects[i]);
-            box->setFocusPolicy(Qt::NoFocus);
-            box->setGeometry(rects[i]);
-            box->lower();
-            boxes.push_back(box);
+        for (std::size_t box = 0; box < tmpl.controls.size(); ++box) {
+            if (tmpl.controls[i].kind != ControlKind::kGroupBox &&
+                tmpl.controls[box].kind == ControlKind::kGroupBox &&
+                rects[box].contains(rects[i])) {
+                boxOf[i] = box;
+            }
         }
     }
+
+    // The widgets are made in tab order, a box just before the first control
+    // it holds: the order of a window's children is the order in which
+    // accessibility tools list them. (No control of a template overlaps a
+    // box without lying inside it, so the order of painting does not matter.)
+    std::vector<QWidget*> widgets(tmpl.controls.size(), nullptr);
+    const auto create = [&](std::size_t i) {
+        if (widgets[i] != nullptr) {
+            return;
+        }
+        QWidget* parent = boxOf[i] != kNoBox ? widgets[boxOf[i]] : &dialog;
+        const QRect rect =
+            rects[i].translated(boxOf[i] != kNoBox ? -rects[boxOf[i]].topLeft() : QPoint());
+        QWidget* widget = CreateControl(*parent, tmpl.controls[i], rect);
+        if (widget != nullptr) {
+            widget->setGeometry(rect);
+        }
+        widgets[i] = widget;
+    };
 
     QWidget* previousInTabOrder = nullptr;
     QButtonGroup* radioGroup = nullptr;
     for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
         const ControlTemplate& control = tmpl.controls[i];
+        if (boxOf[i] != kNoBox) {
+            create(boxOf[i]);
+        }
+        create(i);
+        QWidget* widget = widgets[i];
         if (control.kind == ControlKind::kGroupBox) {
+            widget->setFocusPolicy(Qt::NoFocus);
             continue;
         }
-        QWidget* parent = &dialog;
-        QPoint origin;
-        for (QWidget* box : boxes) {
-            if (box->geometry().contains(rects[i])) {
-                parent = box;
-                origin = box->pos();
-            }
-        }
-        const QRect rect = rects[i].translated(-origin);
-        QWidget* widget = CreateControl(*parent, control, rect);
-        if (control.kind != ControlKind::kIcon) {
-            widget->setGeometry(rect);
+        if (widget == nullptr) {
+            continue;
         }
         if (control.id != IDC_STATIC) {
             widget->setObjectName(QString::number(control.id));
@@ -148,10 +208,10 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
         if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
             if (radioGroup == nullptr) {
-                radioGroup = new QButtonGroup(&dialog);
-                radioGroup->setObjectName(GroupName(control.id));
+                radioGroup = NewRadioGroup(dialog, control.id);
             }
             radioGroup->addButton(radio);
+            MoveTabStop(*radioGroup, *radioGroup->buttons().constFirst());
         }
         if (widget->focusPolicy() != Qt::NoFocus) {
             if (previousInTabOrder != nullptr) {

@@ -10,8 +10,10 @@
 
 // Creates the controls of `tmpl` on `dialog` with `font`: numbered controls
 // get their number as object name, radio buttons from a group start form one
-// exclusive QButtonGroup (object name "group<first number>"), the tab order
-// follows the template, and the window gets the template's caption and size.
+// exclusive QButtonGroup (object name "group<first number>") whose checked
+// button is the group's one tab stop, the tab order and the order of the
+// dialog's children follow the template, icon controls are pictures drawn on
+// the dialog, and the window gets the template's caption and size.
 void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFont& font);
 
 // The radio group created for the group starting at control `firstId`.

@@ -67,6 +67,10 @@ QString SaveErrorText(DialogLanguage language, const QString& reason) {
     return text.replace(QStringLiteral("%1"), reason);
 }
 
+QString MessageBoxOkText(DialogLanguage language) {
+    return QString::fromUtf8(language == DialogLanguage::kChineseTaiwan ? "確定" : "确定");
+}
+
 QFont DialogFont(DialogLanguage language) {
     QFont font(QString::fromLatin1(language == DialogLanguage::kChineseTaiwan ? "Noto Sans CJK TC"
                                                                               : "Noto Sans CJK SC"),

@@ -33,6 +33,10 @@ QString ResourceString(int id, DialogLanguage language);
 // language, ending in `reason` (the system's text) when there is one.
 QString SaveErrorText(DialogLanguage language, const QString& reason);
 
+// The button of the message box, which Windows labels in the system's
+// language: "确定", or "確定" with the Taiwan dialog.
+QString MessageBoxOkText(DialogLanguage language);
+
 // The dialog font: 9 points of the CJK face for the language.
 QFont DialogFont(DialogLanguage language);
 

@@ -1,3 +1,3 @@
 #include "app/qt/settings_app.h"
 
-int main(int /*argc*/, char** argv) { return RunSettingsProgram(argv); }
+int main(int argc, char** argv) { return RunSettingsProgram(argc, argv); }

@@ -8,15 +8,16 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
-#include <mutex>
+#include <string_view>
 
 #include "app/qt/settings_dlg.h"
+#include "probe/linux/linux_probe.h"
 
 namespace {
 
@@ -29,82 +30,79 @@ QByteArray Environment(const char* name) {
     return value != nullptr ? QByteArray(value) : QByteArray();
 }
 
-// The outcome of connecting to an X server, filled in by a thread of its own,
-// since xcb_connect waits without limit for a server that does not answer.
-// The connection stays open as long as the last holder keeps the probe.
-struct XProbe {
-    QByteArray display;
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    xcb_connection_t* connection = nullptr;
-    int error = 0;  // xcb_connection_has_error
-    int screen = 0;
-    int screens = 0;
+// Closes an X connection; xcb_connect's error objects too.
+struct XcbDisconnect {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using XConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
 
-    XProbe() = default;
-    XProbe(const XProbe&) = delete;
-    XProbe& operator=(const XProbe&) = delete;
-    ~XProbe() {
-        if (connection != nullptr) {
-            xcb_disconnect(connection);
-        }
-    }
+// What connecting to an X server found.
+struct XAnswer {
+    XConnection connection;
+    int error = 0;    // xcb_connection_has_error
+    int screen = 0;   // the screen the display name asks for
+    int screens = 0;  // the screens the server has
+};
+
+// One attempt to connect, owned by ConnectToX once handed to it. The answer
+// reaches the caller through the future; when the caller has stopped waiting
+// and dropped the future, the answer (with its connection) goes with the
+// attempt.
+struct XAttempt {
+    QByteArray display;
+    std::promise<XAnswer> answer;
 };
 
 void* ConnectToX(void* arg) {
-    // The thread owns one reference; the waiting side may have given up.
-    const std::unique_ptr<std::shared_ptr<XProbe>> probe(
-        static_cast<std::shared_ptr<XProbe>*>(arg));
-    XProbe& p = **probe;
-    int screen = 0;
-    xcb_connection_t* connection = xcb_connect(p.display.constData(), &screen);
-    const int error = xcb_connection_has_error(connection);
-    const int screens = error == 0 ? xcb_setup_roots_length(xcb_get_setup(connection)) : 0;
-    const std::lock_guard<std::mutex> lock(p.mutex);
-    p.finished = true;
-    p.connection = connection;
-    p.error = error;
-    p.screen = screen;
-    p.screens = screens;
-    p.done.notify_one();
+    const std::unique_ptr<XAttempt> attempt(static_cast<XAttempt*>(arg));
+    XAnswer answer;
+    answer.connection.reset(xcb_connect(attempt->display.constData(), &answer.screen));
+    answer.error = xcb_connection_has_error(answer.connection.get());
+    if (answer.error == 0) {
+        answer.screens = xcb_setup_roots_length(xcb_get_setup(answer.connection.get()));
+    }
+    attempt->answer.set_value(std::move(answer));
     return nullptr;
 }
 
 // Whether the X server named by DISPLAY answers and has the screen it names;
-// `connection` then keeps the connection made to find out.
-bool CanOpenX(QByteArray* problem, std::shared_ptr<void>* connection) {
+// `connection` then holds the connection made to find out. xcb_connect waits
+// without limit for a server that does not answer, so it runs on a thread of
+// its own, which is joined once it has answered. A thread still waiting when
+// the time is up is left to end with the process, which ends at once.
+bool CanOpenX(QByteArray* problem, XConnection* connection) {
     const QByteArray display = Environment("DISPLAY");
     if (display.isEmpty()) {
         *problem = "DISPLAY is not set";
         return false;
     }
-    auto probe = std::make_shared<XProbe>();
-    probe->display = display;
-    auto* threadRef = new std::shared_ptr<XProbe>(probe);
+    auto attempt = std::make_unique<XAttempt>();
+    attempt->display = display;
+    std::future<XAnswer> future = attempt->answer.get_future();
+    XAttempt* const handedOver = attempt.release();  // ConnectToX owns it
     pthread_t thread{};
-    if (pthread_create(&thread, nullptr, ConnectToX, threadRef) != 0) {
+    if (pthread_create(&thread, nullptr, ConnectToX, handedOver) != 0) {
         // No thread to spare: connect here, without a time limit.
-        ConnectToX(threadRef);
-    } else {
+        ConnectToX(handedOver);
+    } else if (future.wait_for(std::chrono::seconds(kAnswerTimeoutSeconds)) !=
+               std::future_status::ready) {
         pthread_detach(thread);
-    }
-    std::unique_lock<std::mutex> lock(probe->mutex);
-    if (!probe->done.wait_for(lock, std::chrono::seconds(kAnswerTimeoutSeconds),
-                              [&] { return probe->finished; })) {
         *problem = "the X server \"" + display + "\" does not answer";
         return false;
+    } else {
+        pthread_join(thread, nullptr);
     }
-    if (probe->error != 0 && probe->error != XCB_CONN_CLOSED_INVALID_SCREEN) {
+    XAnswer answer = future.get();
+    if (answer.error != 0 && answer.error != XCB_CONN_CLOSED_INVALID_SCREEN) {
         *problem = "no X server at \"" + display + "\"";
         return false;
     }
-    if (probe->screen < 0 || probe->screen >= probe->screens) {
+    if (answer.screen < 0 || answer.screen >= answer.screens) {
         *problem =
-            "the X server \"" + display + "\" has no screen " + QByteArray::number(probe->screen);
+            "the X server \"" + display + "\" has no screen " + QByteArray::number(answer.screen);
         return false;
     }
-    *connection = probe;
+    *connection = std::move(answer.connection);
     return true;
 }
 
@@ -148,58 +146,30 @@ bool CanOpenWayland(QByteArray* problem) {
     return reached;
 }
 
-// Qt ends the process with a fatal message when no platform plugin starts.
-// While the application is being made, that message becomes one line and
-// exit status 1; the platform plugins' warnings before it are dropped.
-void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
-                          const QString& message) {
-    if (type == QtFatalMsg) {
-        std::fprintf(stderr, "zarv_settings: cannot open the display: %s\n",
-                     qPrintable(message.section(QLatin1Char('\n'), 0, 0)));
-        std::_Exit(1);
+// The platforms QT_QPA_PLATFORM names, in order, without their options
+// ("xcb:name=value").
+QByteArrayList NamedPlatforms() {
+    QByteArrayList platforms;
+    for (const QByteArray& entry : Environment("QT_QPA_PLATFORM").split(';')) {
+        const qsizetype options = entry.indexOf(':');
+        const QByteArray name = options >= 0 ? entry.left(options) : entry;
+        if (!name.isEmpty()) {
+            platforms << name;
+        }
     }
-    if (context.category != nullptr && std::strncmp(context.category, "qt.qpa", 6) == 0) {
-        return;
-    }
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    return platforms;
 }
 
-}  // namespace
-
-CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
-
-// A member although it reads no member: the dialog needs the application
-// object to exist.
-bool CSettingsApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
-    CSettingsDlg dlg(DialogLanguageFromEnvironment());
-    dlg.exec();
-    return false;
-}
-
-int RunSettingsProgram(char** argv, QObject* eventFilter) {
-    QByteArray problem;
-    std::shared_ptr<void> checkConnection;
-    if (!CanOpenDisplay(&problem, &checkConnection)) {
-        std::fprintf(stderr, "zarv_settings: %s\n", problem.constData());
-        return 1;
-    }
-    int argcForQt = 1;
-    const QtMessageHandler previousHandler = qInstallMessageHandler(PlatformStartMessage);
-    CSettingsApp theApp(argcForQt, argv);
-    qInstallMessageHandler(previousHandler);
-    checkConnection.reset();
-    if (eventFilter != nullptr) {
-        theApp.installEventFilter(eventFilter);
-    }
-    theApp.InitInstance();
-    return 0;
-}
-
-bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection) {
+// Whether a window system Qt will try can be reached, waiting a few seconds
+// at most for a server that does not answer. When none can, Qt would abort
+// or wait for ever; `problem` then holds a one-line explanation.
+// `checkConnection` receives the X connection made to check: an X server
+// resets when its last client leaves, which would cost the next connection
+// (Qt's) tens of milliseconds, so it stays open until Qt has its own.
+bool CanOpenDisplay(QByteArray* problem, XConnection* checkConnection) {
     // The platforms Qt will try, in order: those the user names, else
     // Wayland in a Wayland session, then X.
-    QByteArrayList platforms = Environment("QT_QPA_PLATFORM").split(';');
-    platforms.removeAll(QByteArray());
+    QByteArrayList platforms = NamedPlatforms();
     if (platforms.isEmpty()) {
         if (!Environment("WAYLAND_DISPLAY").isEmpty() ||
             Environment("XDG_SESSION_TYPE") == "wayland") {
@@ -226,4 +196,131 @@ bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection)
     }
     *problem = "cannot open the display: " + problems.join("; ");
     return false;
+}
+
+// Why Qt could start no platform, from its fatal message, which ends in the
+// list of the plugins it found ("Available platform plugins are: minimal,
+// offscreen, xcb."; no list when it found none): a platform QT_QPA_PLATFORM
+// names that is not listed is not installed. Else the message's first line.
+QString PlatformProblem(const QString& fatal) {
+    const QString listHead = QStringLiteral("Available platform plugins are: ");
+    const qsizetype list = fatal.indexOf(listHead);
+    QStringList available;
+    if (list >= 0) {
+        QString listed = fatal.mid(list + listHead.size()).section(QLatin1Char('\n'), 0, 0);
+        if (listed.endsWith(QLatin1Char('.'))) {
+            listed.chop(1);
+        }
+        available = listed.split(QStringLiteral(", "));
+    }
+    for (const QByteArray& platform : NamedPlatforms()) {
+        const QString name = QString::fromLocal8Bit(platform);
+        if (available.contains(name, Qt::CaseInsensitive)) {
+            continue;
+        }
+        if (name.startsWith(QLatin1String("wayland"), Qt::CaseInsensitive)) {
+            return QStringLiteral(
+                "Qt's Wayland platform plugin is not installed (package qt6-wayland)");
+        }
+        return QStringLiteral("Qt has no platform plugin \"%1\"").arg(name);
+    }
+    return fatal.section(QLatin1Char('\n'), 0, 0);
+}
+
+// Qt ends the process with a fatal message when no platform plugin starts.
+// While the application is being made, that message becomes one line and
+// exit status 1; the platform plugins' warnings before it are dropped.
+void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
+                          const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "zarv_settings: cannot open the display: %s\n",
+                     qPrintable(PlatformProblem(message)));
+        std::_Exit(1);
+    }
+    if (context.category != nullptr && std::strncmp(context.category, "qt.qpa", 6) == 0) {
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+// Qt's own X connection; null on another platform.
+xcb_connection_t* QtXConnection() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+constexpr const char* kHelp =
+    "Usage: zarv_settings [--help | --version]\n"
+    "\n"
+    "Opens the game's settings dialog on config.ini in the current folder, the\n"
+    "file the game reads: screen resolution, colour depth, vertical sync, music,\n"
+    "sound effects, motion blur and software cursor. A missing config.ini is\n"
+    "created at once with defaults; OK saves the choices, Cancel does not.\n"
+    "The menu entry starts the program in the folder the game reads it from.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "The keys of config.ini, the exit status and the environment:\n"
+    "man 6 zarv_settings\n";
+
+// Answers the command line before anything else, since --help, --version and
+// a mistyped option need no display and must not touch config.ini. Only the
+// first argument counts, as in programs that act on an option when they meet
+// it. Returns the exit status, or -1 when there is no argument and the
+// dialog is to be shown.
+int AnswerCommandLine(int argc, char** argv) {
+    if (argc < 2) {
+        return -1;
+    }
+    const std::string_view argument = argv[1];
+    if (argument == "--help" || argument == "--version") {
+        if (argument == "--help") {
+            std::fputs(kHelp, stdout);
+        } else {
+            std::fputs("zarv_settings " ZARV_VERSION "\n", stdout);
+        }
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    std::fprintf(stderr, "zarv_settings: %s \"%s\"; see zarv_settings --help\n",
+                 argument.starts_with('-') ? "unknown option" : "unexpected argument", argv[1]);
+    return 2;
+}
+
+}  // namespace
+
+CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+// A member although it reads no member: the dialog needs the application
+// object to exist.
+bool CSettingsApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
+    CSettingsDlg dlg(DialogLanguageFromEnvironment());
+    dlg.exec();
+    return false;
+}
+
+int RunSettingsProgram(int argc, char** argv, QObject* eventFilter) {
+    const int answered = AnswerCommandLine(argc, argv);
+    if (answered >= 0) {
+        return answered;
+    }
+    QByteArray problem;
+    XConnection checkConnection;
+    if (!CanOpenDisplay(&problem, &checkConnection)) {
+        std::fprintf(stderr, "zarv_settings: %s\n", problem.constData());
+        return 1;
+    }
+    int argcForQt = 1;
+    const QtMessageHandler previousHandler = qInstallMessageHandler(PlatformStartMessage);
+    CSettingsApp theApp(argcForQt, argv);
+    qInstallMessageHandler(previousHandler);
+    checkConnection.reset();
+    if (eventFilter != nullptr) {
+        theApp.installEventFilter(eventFilter);
+    }
+    // RandR is asked through Qt's connection: no second one at start-up.
+    linux_probe::UseProgramXConnection(QtXConnection());
+    theApp.InitInstance();
+    linux_probe::UseProgramXConnection(nullptr);
+    return 0;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QApplication>
-#include <memory>
 
 class CSettingsApp : public QApplication {
 public:
@@ -14,17 +13,10 @@ public:
     bool InitInstance();
 };
 
-// The whole program: checks the display, then shows the settings dialog.
-// The command line is not looked at: Qt sees only the program name. An
+// The whole program: answers --help and --version (any other argument is
+// refused), checks the display, lends Qt's X connection to the display probe
+// and shows the settings dialog. Qt sees only the program name. An
 // `eventFilter`, when given, watches the application's events (the start-up
 // benchmark uses one to close the dialog once it is shown). Returns the exit
-// status.
-int RunSettingsProgram(char** argv, QObject* eventFilter = nullptr);
-
-// Whether a window system Qt will try can be reached, waiting a few seconds
-// at most for a server that does not answer. When none can, Qt would abort
-// or wait for ever; `problem` then holds a one-line explanation.
-// `checkConnection` keeps the X connection made to check open until it is
-// dropped: an X server resets when its last client leaves, which would cost
-// the next connection (Qt's) tens of milliseconds.
-bool CanOpenDisplay(QByteArray* problem, std::shared_ptr<void>* checkConnection);
+// status: 0, 1 when no display can be reached, 2 for a refused argument.
+int RunSettingsProgram(int argc, char** argv, QObject* eventFilter = nullptr);

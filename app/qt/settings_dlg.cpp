@@ -105,16 +105,21 @@ void CSettingsDlg::ShowSaveError(unsigned long nError) {
         nError != 0 ? QString::fromLocal8Bit(std::strerror(static_cast<int>(nError))) : QString();
     QMessageBox box(QMessageBox::Critical, windowTitle(), SaveErrorText(m_language, reason),
                     QMessageBox::Ok, this);
+    box.button(QMessageBox::Ok)->setText(MessageBoxOkText(m_language));
     box.exec();
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }
 
 // Linux windows have no system menu to extend: the About entry lives in the
-// dialog's context menu (right button, Menu key or Shift+F10).
+// dialog's context menu (right button, Menu key or Shift+F10). Opened from
+// the keyboard, the menu starts on its entry, so that Return chooses it.
 void CSettingsDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(ResourceString(IDS_ABOUTBOX, m_language));
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        menu.setActiveAction(about);
+    }
     if (menu.exec(event->globalPos()) == about) {
         OnSysCommand(IDM_ABOUTBOX);
     }

@@ -2,7 +2,7 @@
 #include "app/qt/settings_app.h"
 #include "close_when_shown.h"
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
     CloseWhenShown closer;
-    return RunSettingsProgram(argv, &closer);
+    return RunSettingsProgram(argc, argv, &closer);
 }

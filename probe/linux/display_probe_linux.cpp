@@ -4,6 +4,9 @@
 namespace {
 constexpr const char* kDrmDir = "/sys/class/drm";
 constexpr const char* kDevDir = "/dev";
+
+// The connection UseProgramXConnection lent; not owned.
+xcb_connection_t* g_pProgramXConnection = nullptr;
 }  // namespace
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
@@ -28,11 +31,12 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
 
 namespace linux_probe {
 
+void UseProgramXConnection(xcb_connection_t* connection) { g_pProgramXConnection = connection; }
+
 ModeSearch SearchDisplayModes(const char* display, const char* drmDir) {
-    xcb_connection_t* shared =
-        zarv_program_x_connection != nullptr ? zarv_program_x_connection() : nullptr;
-    const ModeSearch result =
-        shared != nullptr ? SearchXConnection(shared) : SearchXServer(display);
+    const ModeSearch result = g_pProgramXConnection != nullptr
+                                  ? SearchXConnection(g_pProgramXConnection)
+                                  : SearchXServer(display);
     return result == ModeSearch::kUnreachable ? SearchKernelConnectors(drmDir) : result;
 }
 

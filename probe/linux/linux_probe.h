@@ -6,13 +6,13 @@
 
 struct xcb_connection_t;
 
-// The X connection the program already holds, for RandR to ask through
-// instead of opening one more; null when it holds none. Defined by the window
-// layer; weak, so that a program without one (a test) links and the probe
-// then connects to $DISPLAY itself.
-extern "C" __attribute__((weak)) xcb_connection_t* zarv_program_x_connection();
-
 namespace linux_probe {
+
+// Lends the probe the X connection the program holds, for RandR to ask
+// through instead of opening one more. The program hands it over before the
+// dialog and takes it back (null) before closing it; while none is lent, the
+// probe connects to the X server itself.
+void UseProgramXConnection(xcb_connection_t* connection);
 
 enum class ModeSearch {
     kFound,        // some output (or connector) lists a mode exactly 1024 wide
@@ -31,8 +31,8 @@ ModeSearch SearchXConnection(xcb_connection_t* connection);
 // Reads the kernel's connector mode lists, <drmDir>/*/modes.
 ModeSearch SearchKernelConnectors(const char* drmDir);
 
-// The search of EnumerateDisplayModes: RandR through the program's own
-// connection, else the X server `display` (null: $DISPLAY); without a server,
+// The search of EnumerateDisplayModes: RandR through the connection the
+// program lent, else the X server `display` (null: $DISPLAY); without a server,
 // the kernel's lists in <drmDir>.
 ModeSearch SearchDisplayModes(const char* display, const char* drmDir);
 

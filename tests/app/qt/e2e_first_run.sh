@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # First run: config.ini appears while the dialog is open; Return keeps it.
-# Command-line options are not Qt's to take: -platform offscreen is ignored.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 start_xvfb 1024x768x24
 mkdir "$WORK/game"
-start_program "$WORK/game" -platform offscreen --bogus
+start_program "$WORK/game"
 wait_for_window >/dev/null
 
 blur=$(first_run_motionblur)

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -58,6 +59,22 @@ std::vector<int> CheckedControls(const QDialog& dlg) {
     return ids;
 }
 
+// Whether the template's picture is drawn at its place on `dlg`: the icon
+// over the dialog's background.
+bool PictureDrawn(QDialog& dlg, const DialogTemplate& tmpl) {
+    for (const ControlTemplate& control : tmpl.controls) {
+        if (control.kind == ControlKind::kIcon) {
+            const QPixmap picture = ImageFromFile(QStringLiteral(":/icons/picture.png"));
+            QImage expected(picture.size(), QImage::Format_RGB32);
+            expected.fill(dlg.palette().color(QPalette::Window));
+            QPainter(&expected).drawPixmap(0, 0, picture);
+            const QRect place(DialogUnits(dlg.font()).ToPixels(control).topLeft(), picture.size());
+            return dlg.grab(place).toImage().convertToFormat(QImage::Format_RGB32) == expected;
+        }
+    }
+    return false;
+}
+
 void ShowAndActivate(QDialog& dlg) {
     dlg.show();
     QApplication::setActiveWindow(&dlg);
@@ -77,6 +94,7 @@ struct MessageSeen {
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString text;
+    std::vector<QString> buttons;
 };
 
 MessageSeen SeeMessage(const std::function<void()>& trigger) {
@@ -84,7 +102,10 @@ MessageSeen SeeMessage(const std::function<void()>& trigger) {
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        seen = {box->parentWidget(), box->windowTitle(), box->icon(), box->text()};
+        seen = {box->parentWidget(), box->windowTitle(), box->icon(), box->text(), {}};
+        for (const QAbstractButton* button : box->buttons()) {
+            seen.buttons.push_back(button->text());
+        }
         QTest::keyClick(box, Qt::Key_Return);
     });
     trigger();
@@ -126,8 +147,8 @@ TEST_F(DialogTest, CaptionAndTextsAreTheTemplates) {
         }
         EXPECT_EQ(GroupBoxTitles(dlg), Sorted(boxes));
         // The picture, and nothing numbered that the template does not have.
-        EXPECT_EQ(dlg.findChildren<QLabel*>().size(), 1);
-        EXPECT_FALSE(dlg.findChildren<QLabel*>()[0]->pixmap().isNull());
+        EXPECT_TRUE(PictureDrawn(dlg, tmpl));
+        EXPECT_TRUE(dlg.findChildren<QLabel*>().empty());
         EXPECT_EQ(dlg.findChildren<QAbstractButton*>().size(), numbered);
     }
 }
@@ -151,7 +172,7 @@ TEST_F(DialogTest, TabOrderAndRadioGroupsFollowTheTemplate) {
     std::vector<int> order;
     QWidget* widget = Control(dlg, IDOK);
     do {
-        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && dlg.isAncestorOf(widget)) {
+        if (widget->focusPolicy() != Qt::NoFocus && dlg.isAncestorOf(widget)) {
             order.push_back(widget->objectName().toInt());
         }
         widget = widget->nextInFocusChain();
@@ -168,6 +189,28 @@ TEST_F(DialogTest, TabOrderAndRadioGroupsFollowTheTemplate) {
                   (QList<QAbstractButton*>{Control(dlg, first), Control(dlg, first + 1)}));
     }
     ShowAndActivate(dlg);
+
+    // Tab stops at a group's checked button only (a first run: 32 bit, sync
+    // on, 800 x 600), and follows it when the form changes.
+    const auto tabStops = [&] {
+        std::vector<int> stops;
+        do {
+            PressKey(dlg, Qt::Key_Tab);
+            stops.push_back(QApplication::focusWidget()->objectName().toInt());
+        } while (stops.back() != IDOK && stops.size() < 20);
+        return stops;
+    };
+    EXPECT_EQ(tabStops(),
+              (std::vector<int>{IDCANCEL, IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON,
+                                IDC_MOTION_BLUR, IDC_SOFT_CURSOR, IDC_RES_800X600, IDOK}));
+    dlg.m_nColorDepth = 0;
+    dlg.m_nVSync = 1;
+    dlg.m_nResolution = 1;
+    dlg.FormToControls();
+    EXPECT_EQ(tabStops(),
+              (std::vector<int>{IDCANCEL, IDC_COLOR_16, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_OFF,
+                                IDC_MOTION_BLUR, IDC_SOFT_CURSOR, IDC_RES_1024X768, IDOK}));
+
     QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
     QTest::mouseClick(Control(dlg, IDC_VSYNC_OFF), Qt::LeftButton);
     QTest::mouseClick(Control(dlg, IDC_RES_800X600), Qt::LeftButton);
@@ -321,16 +364,30 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
 }
 
 TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
-    // Right-clicking a control reaches the dialog's menu, and so does
-    // Shift+F10 pressed on the focused control.
-    const std::function<void(CSettingsDlg&)> openers[] = {
-        [](CSettingsDlg& dlg) {
-            QWidget* target = Control(dlg, IDC_SOUND);
-            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
-                                    target->mapToGlobal(QPoint(2, 2)));
-            QApplication::sendEvent(target, &event);
-        },
-        [](CSettingsDlg& dlg) { PressKey(dlg, Qt::Key_F10, Qt::ShiftModifier); },
+    // Right-clicking a control reaches the dialog's menu, and so do Shift+F10
+    // and the Menu key (for which the X11 platform sends a keyboard menu
+    // event to the focused control) pressed on the focused control. A menu
+    // opened from the keyboard starts on its entry: Return chooses it.
+    struct Opener {
+        bool keyboard;
+        std::function<void(CSettingsDlg&)> open;
+    };
+    const Opener openers[] = {
+        {false,
+         [](CSettingsDlg& dlg) {
+             QWidget* target = Control(dlg, IDC_SOUND);
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                     target->mapToGlobal(QPoint(2, 2)));
+             QApplication::sendEvent(target, &event);
+         }},
+        {true, [](CSettingsDlg& dlg) { PressKey(dlg, Qt::Key_F10, Qt::ShiftModifier); }},
+        {true,
+         [](CSettingsDlg& /*dlg*/) {
+             QWidget* target = QApplication::focusWidget();
+             QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                     target->mapToGlobal(QPoint(2, 2)));
+             QApplication::sendEvent(target, &event);
+         }},
     };
     for (std::size_t opener = 0; opener < std::size(openers); ++opener) {
         SCOPED_TRACE(opener);
@@ -355,12 +412,9 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
                 ASSERT_NE(about, nullptr);
                 aboutCaption = about->windowTitle();
                 for (const QLabel* label : about->findChildren<QLabel*>()) {
-                    if (label->pixmap().isNull()) {
-                        aboutTexts.push_back(label->text());
-                    } else {
-                        aboutHasPicture = true;
-                    }
+                    aboutTexts.push_back(label->text());
                 }
+                aboutHasPicture = PictureDrawn(*about, AboutDialogTemplate());
                 auto* ok = about->findChild<QPushButton*>(QString::number(IDOK));
                 ASSERT_NE(ok, nullptr);
                 aboutTexts.push_back(ok->text());
@@ -368,10 +422,14 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
                 EXPECT_TRUE(ok->isDefault());
                 QTest::keyClick(ok, Qt::Key_Return);
             });
-            menu->setActiveAction(menu->actions()[0]);
+            EXPECT_EQ(menu->activeAction() != nullptr, openers[opener].keyboard);
+            if (!openers[opener].keyboard) {
+                menu->setActiveAction(menu->actions()[0]);
+            }
             QTest::keyClick(menu, Qt::Key_Return);
+            menu->close();  // still open when Return chose nothing
         });
-        openers[opener](dlg);
+        openers[opener].open(dlg);
         // Runs the inspection now should no menu have opened.
         QCoreApplication::processEvents();
 
@@ -412,6 +470,8 @@ TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
         EXPECT_EQ(onOk.owner, &dlg);
         EXPECT_EQ(onOk.title, dlg.windowTitle());
         EXPECT_EQ(onOk.icon, QMessageBox::Critical);
+        EXPECT_EQ(onOk.buttons, (std::vector<QString>{Utf8(
+                                    language == DialogLanguage::kChinesePrc ? "确定" : "確定")}));
         EXPECT_TRUE(onOk.text.startsWith(format.section(QStringLiteral("%1"), 0, 0)))
             << onOk.text.toStdString();
         EXPECT_TRUE(dlg.isVisible());

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -101,6 +102,23 @@ TEST(RandrModes, NoServerFallsBackToTheKernelLists) {
     EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()), ModeSearch::kNotFound);
     drm.Write("card0-DP-2/modes", "1024x768\n");
     EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()), ModeSearch::kFound);
+}
+
+// While the program lends its connection, the probe asks through it and
+// leaves it open; taken back, the probe connects to the display named.
+TEST(RandrModes, TheProgramsConnectionIsAskedWhileLent) {
+    XvfbServer server("1024x768x24");
+    ASSERT_FALSE(server.display().empty());
+    FakeDrmDir drm;
+    xcb_connection_t* connection = xcb_connect(server.display().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(connection), 0);
+    linux_probe::UseProgramXConnection(connection);
+    EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()), ModeSearch::kFound);
+    EXPECT_EQ(xcb_connection_has_error(connection), 0);
+    linux_probe::UseProgramXConnection(nullptr);
+    EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()),
+              ModeSearch::kUnreachable);
+    xcb_disconnect(connection);
 }
 
 TEST(KernelModes, ConnectorListsAreSearchedForA1024WideLine) {

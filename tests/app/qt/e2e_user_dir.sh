@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The menu entry of a package built with ZARV_USER_DIR, for a game whose
+# folder the player cannot write: installed into a DESTDIR, its Exec and Path
+# run as a desktop runs them, as a normal user. The dialog works on the
+# player's own config.ini in $XDG_CONFIG_HOME/<name> (default
+# ~/.config/<name>), made for the player alone on first use, and OK saves
+# it; the game's folder, where the entry is started, is not touched.
+#   $2  the program's install script (<build>/app/qt/cmake_install.cmake)
+#   $3  the entry made for ZARV_USER_DIR=$4
+# shellcheck source=tests/app/qt/e2e_lib.sh
+source "$(dirname "$0")/e2e_lib.sh"
+INSTALL_SCRIPT=$2
+ENTRY=$3
+NAME=$4
+
+# The program's install rules alone: the top-level script would write its
+# manifest into the build folder, which may belong to another user.
+DESTDIR="$WORK/root" cmake -DCMAKE_INSTALL_PREFIX=/usr -P "$INSTALL_SCRIPT" >/dev/null
+installed_entry=$WORK/root/usr/share/applications/zarv_settings.desktop
+install -D -m 644 "$ENTRY" "$installed_entry"
+[ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
+
+# Exec and Path of the entry as the desktop entry format reads them: the
+# string escapes, then arguments split at blanks, double quotes grouping
+# and, inside them, a backslash taking the next character. Prints Path and
+# the arguments, each ended by a NUL.
+read_entry() {
+  python3 - "$1" <<'PY'
+import sys
+keys = {}
+for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
+    key, sep, value = line.partition("=")
+    if sep and key in ("Exec", "Path"):
+        keys[key] = value
+def unescape(value):
+    out, chars = [], iter(value)
+    for c in chars:
+        out.append({"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}.get(next(chars), "?")
+                   if c == "\\" else c)
+    return "".join(out)
+args, arg, quoted, chars = [], None, False, iter(unescape(keys["Exec"]))
+for c in chars:
+    if quoted and c == "\\":
+        arg.append(next(chars))
+    elif c == '"':
+        quoted, arg = not quoted, arg if arg is not None else []
+    elif c == " " and not quoted:
+        if arg is not None:
+            args.append("".join(arg))
+        arg = None
+    else:
+        arg = (arg or []) + [c]
+if arg is not None:
+    args.append("".join(arg))
+if quoted or any("%" in a for a in args):
+    sys.exit(f"unexpected Exec: {keys['Exec']}")
+sys.stdout.write("\0".join([unescape(keys.get("Path", ""))] + args) + "\0")
+PY
+}
+mapfile -d '' launch < <(read_entry "$installed_entry")
+[ "${#launch[@]}" -ge 2 ] || fail "no Exec in the entry"
+entry_path=${launch[0]}
+entry_exec=("${launch[@]:1}")
+echo "Exec: ${entry_exec[*]}"
+
+# The game's folder, with a config.ini of its own: root's and read-only for
+# the player when the suite runs as root (the player is then nobody), else
+# a folder without write permission.
+mkdir "$WORK/game" "$WORK/home" "$WORK/xdg"
+crlf '[display]
+width=1024
+[misc]
+motionblur=1' >"$WORK/game/config.ini"
+if [ "$(id -u)" -eq 0 ]; then
+  RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
+  $RUN_AS test -x "$WORK/root/usr/games/zarv_settings" || { echo "SKIP: nobody cannot run it"; exit 77; }
+  chown 65534:65534 "$WORK/home" "$WORK/xdg"
+  chmod 755 "$WORK/game"
+  chmod 644 "$WORK/game/config.ini"
+else
+  RUN_AS=
+  chmod 555 "$WORK/game"
+fi
+$RUN_AS test ! -w "$WORK/game" || fail "the player can write the game's folder"
+# game_state: every entry of the game's folder with its times and bytes.
+game_state() {
+  find "$WORK/game" -printf '%p %y %m %U %s %T@ %C@\n' -type f -exec cksum {} +
+}
+game_before=$(game_state)
+
+# launch [VAR=VALUE...]: runs the entry from the game's folder, as a desktop
+# started there would, with the installed programs on the PATH.
+launch() {
+  # shellcheck disable=SC2086  # RUN_AS is a command prefix of several words
+  (cd "${entry_path:-$WORK/game}" &&
+    exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE -u XDG_CONFIG_HOME \
+      HOME="$WORK/home" PATH="$WORK/root/usr/games:$PATH" LC_ALL=C.UTF-8 \
+      VK_ICD_FILENAMES=/nonexistent/none.json "$@" $RUN_AS "${entry_exec[@]}") &
+  APP_PID=$!
+}
+
+# mode_of DIR: the folder's permission bits and owner.
+mode_of() {
+  stat -c '%a %u' "$1"
+}
+player=$($RUN_AS id -u)
+blur=$(first_run_motionblur)
+first_run="[display]
+drivertype=1
+width=800
+height=600
+colorbits=32
+depthbits=16
+fullscreen=1
+sync=1
+
+[misc]
+xmusic=0
+xsnd=0
+motionblur=$blur
+scursor=0
+"
+start_xvfb 1024x768x24
+
+# First use: the folder is made for the player alone, with a new config.ini.
+own="$WORK/home/.config/$NAME"
+launch
+press Return
+wait_for_exit || fail "exit status $? on first use"
+[ "$(mode_of "$own")" = "700 $player" ] || fail "$own: $(mode_of "$own")"
+expect_bytes "$own/config.ini" "$first_run"
+
+# The player's own values are shown: OK writes them back as they are.
+players_file='[display]
+drivertype=1
+width=1024
+height=768
+colorbits=16
+depthbits=16
+fullscreen=1
+sync=0
+
+[misc]
+xmusic=1
+xsnd=1
+motionblur=0
+scursor=1
+
+[player]
+name=a b
+'
+crlf "$players_file" >"$own/config.ini"
+launch
+press Return
+wait_for_exit || fail "exit status $? with the player's file"
+expect_bytes "$own/config.ini" "$players_file"
+
+# With XDG_CONFIG_HOME the folder is made there.
+launch XDG_CONFIG_HOME="$WORK/xdg"
+press Return
+wait_for_exit || fail "exit status $? with XDG_CONFIG_HOME"
+[ "$(mode_of "$WORK/xdg/$NAME")" = "700 $player" ] || fail "$WORK/xdg/$NAME: $(mode_of "$WORK/xdg/$NAME")"
+expect_bytes "$WORK/xdg/$NAME/config.ini" "$first_run"
+
+[ "$(game_state)" = "$game_before" ] || fail "the game's folder changed: $(game_state)"
+echo "per-user folder: ok"
