@@ -1,5 +1,6 @@
 #include "app/win32/afx.h"
 
+#include <commctrl.h>
 #include <mbctype.h>
 
 // CString, CMenu
@@ -310,6 +311,9 @@ HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
 int AfxWinMain() {
     // Byte strings are in the system's ANSI code page.
     _setmbcp(_MB_CP_ANSI);
+    // The manifest asks for Common Controls 6; Windows XP registers their
+    // window classes only once the program has loaded that library.
+    ::InitCommonControls();
     // No message loop of its own: the application ends when InitInstance returns.
     CWinApp* app = AfxGetApp();
     if (app != nullptr) {

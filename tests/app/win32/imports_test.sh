@@ -51,6 +51,8 @@ user32.dll:
   GetActiveWindow GetClientRect GetDlgItem GetSystemMenu GetSystemMetrics GetWindow
   GetWindowLongW GetWindowTextW IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW
   SetWindowLongW
+comctl32.dll:
+  InitCommonControls
 advapi32.dll:
   GetFileSecurityA GetFileSecurityW SetFileSecurityA SetFileSecurityW
 msvcrt.dll:
