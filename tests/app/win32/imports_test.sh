@@ -47,10 +47,10 @@ kernel32.dll:
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile
 user32.dll:
-  AppendMenuW BeginPaint DialogBoxIndirectParamW DrawIcon EnableWindow EndDialog EndPaint
-  GetActiveWindow GetClientRect GetDlgItem GetSystemMenu GetSystemMetrics GetWindow
-  GetWindowLongW GetWindowTextW IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW
-  SetWindowLongW
+  AppendMenuW BeginPaint CreatePopupMenu DestroyMenu DialogBoxIndirectParamW DrawIcon
+  EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
+  GetSystemMenu GetSystemMetrics GetWindow GetWindowLongW GetWindowRect GetWindowTextW IsChild
+  IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW SetWindowLongW TrackPopupMenu
 comctl32.dll:
   InitCommonControls
 advapi32.dll:
