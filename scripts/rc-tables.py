@@ -5,7 +5,9 @@ Usage: rc-tables.py RC_FILE RESOURCE_H OUTPUT_CPP
 
 Reads the part of the resource-script language res/zarv_settings.rc uses:
 LANGUAGE, DIALOG and DIALOGEX with STYLE, EXSTYLE, CAPTION, FONT and
-CONTROL statements, STRINGTABLE; ICON and VERSIONINFO are passed over.
+CONTROL statements, STRINGTABLE; ICON, VERSIONINFO and the application
+manifest (CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST "file") are passed
+over.
 Anything else stops the build, so that nothing in the file is silently
 left out. Numbers of names come from RESOURCE_H, style bits from the table
 below; the Windows tests compare the compiled resources with the output,
@@ -18,6 +20,7 @@ import sys
 # Windows' values of the names the script uses.
 CONSTANTS = {
     "IDOK": 1, "IDCANCEL": 2,
+    "LANG_NEUTRAL": 0, "SUBLANG_NEUTRAL": 0,
     "LANG_CHINESE": 0x04, "SUBLANG_CHINESE_TRADITIONAL": 0x01,
     "SUBLANG_CHINESE_SIMPLIFIED": 0x02,
     "WS_POPUP": 0x80000000, "WS_VISIBLE": 0x10000000, "WS_CAPTION": 0x00C00000,
@@ -158,6 +161,8 @@ class Script:
                                     "text": self.text(tokens[1:])})
             elif tokens[1:2] == ["ICON"]:
                 pass
+            elif tokens[:2] == ["CREATEPROCESS_MANIFEST_RESOURCE_ID", "RT_MANIFEST"]:
+                self.text(tokens[2:])  # the file's name and nothing else
             elif tokens[1:2] == ["VERSIONINFO"]:
                 depth = 0  # up to the END of the first BEGIN
                 while (tokens := self.next()) != ["END"] or depth > 1:

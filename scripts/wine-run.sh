@@ -8,6 +8,7 @@
 # Environment:
 #   ZARV_SCREEN       screen of the private Xvfb (default 1024x768x24)
 #   ZARV_USE_DISPLAY  run on $DISPLAY instead of a private Xvfb
+#   ZARV_DPI          the screen's dots per inch in Wine's settings (default 96)
 #   WINEDLLOVERRIDES  passed to Wine
 #   LANG              the program's locale (LC_* and LANGUAGE are cleared)
 set -euo pipefail
@@ -56,6 +57,12 @@ make_base_prefix() {
   mv "$base.new" "$base"
 }
 
+# set_dpi DPI: the run prefix's LogPixels, written into its registry file
+# before any Wine process reads it.
+set_dpi() {
+  sed -i 's/^\[Control Panel\\\\Desktop\] .*/&\n"LogPixels"='"$(printf 'dword:%08x' "$1")"'/' \
+    "$run_prefix/user.reg"
+}
 
 main() {
   local program build
@@ -97,6 +104,7 @@ main() {
     rm -f "$run_prefix/$(basename "$reg")"
     cp "$reg" "$run_prefix/"
   done
+  [ -z "${ZARV_DPI:-}" ] || set_dpi "$ZARV_DPI"
   export WINEPREFIX=$run_prefix
   [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb "${ZARV_SCREEN:-1024x768x24}"
 

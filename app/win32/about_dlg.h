@@ -1,4 +1,4 @@
-// The About box, opened from the settings dialog's system menu.
+// The About box, opened from the settings dialog's system menu or context menu.
 #pragma once
 
 #include "app/win32/afx.h"

@@ -1,5 +1,6 @@
 #include "app/win32/afx.h"
 
+#include <commctrl.h>
 #include <mbctype.h>
 
 // CString, CMenu
@@ -32,8 +33,23 @@ BOOL CString::LoadString(HINSTANCE hInstance, UINT nID, WORD wLanguageID) {
     return TRUE;
 }
 
+BOOL CMenu::CreatePopupMenu() {
+    m_hMenu = ::CreatePopupMenu();
+    return m_hMenu != nullptr;
+}
+
+BOOL CMenu::DestroyMenu() {
+    const BOOL bDestroyed = ::DestroyMenu(m_hMenu);
+    m_hMenu = nullptr;
+    return bDestroyed;
+}
+
 BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCWSTR lpszNewItem) {
     return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+}
+
+BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd) const {
+    return ::TrackPopupMenu(m_hMenu, nFlags, x, y, 0, pWnd->m_hWnd, nullptr);
 }
 
 // CWnd
@@ -103,6 +119,8 @@ HCURSOR CWnd::OnQueryDragIcon() {
     return nullptr;
 }
 
+void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
+
 const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
@@ -128,6 +146,11 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
                 (this->*entry->pfn_vwl)(static_cast<UINT>(wParam), lParam);
             } else if (entry->pfn_hv != nullptr) {
                 *pResult = reinterpret_cast<LRESULT>((this->*entry->pfn_hv)());
+            } else if (entry->pfn_vWp != nullptr) {
+                CWnd wnd;  // the message's window, for the handler's call only
+                wnd.m_hWnd = reinterpret_cast<HWND>(wParam);
+                (this->*entry->pfn_vWp)(&wnd, CPoint(static_cast<short>(LOWORD(lParam)),
+                                                     static_cast<short>(HIWORD(lParam))));
             }
             m_pbDefaultPending = pbOuter;
             return !bDefaultPending;
@@ -310,6 +333,9 @@ HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
 int AfxWinMain() {
     // Byte strings are in the system's ANSI code page.
     _setmbcp(_MB_CP_ANSI);
+    // The manifest asks for Common Controls 6; Windows XP registers their
+    // window classes only once the program has loaded that library.
+    ::InitCommonControls();
     // No message loop of its own: the application ends when InitInstance returns.
     CWinApp* app = AfxGetApp();
     if (app != nullptr) {

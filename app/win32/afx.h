@@ -12,13 +12,19 @@
 class CWnd;
 class CDataExchange;
 
+class CPoint : public POINT {
+public:
+    CPoint(int initX, int initY) : POINT{initX, initY} {}
+};
+
 // Message maps: each window class lists the messages it handles. An entry
 // holds the handler in the member of its signature; the others stay null.
 struct AFX_MSGMAP_ENTRY {
     UINT nMessage = 0;
-    void (CWnd::*pfn_vv)() = nullptr;               // WM_PAINT
-    void (CWnd::*pfn_vwl)(UINT, LPARAM) = nullptr;  // WM_SYSCOMMAND
-    HCURSOR (CWnd::*pfn_hv)() = nullptr;            // WM_QUERYDRAGICON
+    void (CWnd::*pfn_vv)() = nullptr;                // WM_PAINT
+    void (CWnd::*pfn_vwl)(UINT, LPARAM) = nullptr;   // WM_SYSCOMMAND
+    HCURSOR (CWnd::*pfn_hv)() = nullptr;             // WM_QUERYDRAGICON
+    void (CWnd::*pfn_vWp)(CWnd*, CPoint) = nullptr;  // WM_CONTEXTMENU
 };
 
 struct AFX_MSGMAP {
@@ -53,6 +59,9 @@ protected:                                        \
 #define ON_WM_QUERYDRAGICON()      \
     {.nMessage = WM_QUERYDRAGICON, \
      .pfn_hv = static_cast<HCURSOR (CWnd::*)()>(&ThisClass::OnQueryDragIcon)},
+#define ON_WM_CONTEXTMENU()      \
+    {.nMessage = WM_CONTEXTMENU, \
+     .pfn_vWp = static_cast<void (CWnd::*)(CWnd*, CPoint)>(&ThisClass::OnContextMenu)},
 
 // A wide string: the windows are Unicode windows.
 class CString {
@@ -72,10 +81,16 @@ private:
     std::wstring m_str;
 };
 
+// A menu handle; a menu made by CreatePopupMenu is freed by DestroyMenu.
 class CMenu {
 public:
     HMENU m_hMenu = nullptr;
+    BOOL CreatePopupMenu();
+    BOOL DestroyMenu();
     BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCWSTR lpszNewItem = nullptr);
+    // With TPM_RETURNCMD, the command chosen (0 for none) instead of a
+    // WM_COMMAND to pWnd.
+    BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd) const;
 };
 
 class CRect : public RECT {
@@ -111,6 +126,9 @@ public:
     void OnPaint();
     void OnSysCommand(UINT nID, LPARAM lParam);
     HCURSOR OnQueryDragIcon();
+    // pWnd: the window clicked; point: the screen position, (-1, -1) when
+    // the menu was asked for from the keyboard.
+    void OnContextMenu(CWnd* pWnd, CPoint point);
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);

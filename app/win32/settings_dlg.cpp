@@ -22,12 +22,14 @@ BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
 ON_WM_SYSCOMMAND()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
+ON_WM_CONTEXTMENU()
 END_MESSAGE_MAP()
 
 BOOL CSettingsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    // The About entry, reachable with Alt+Space even without a system-menu box.
+    // The About entry, where the system opens the system menu of a window
+    // without a system-menu box; the context menu has it too.
     CMenu* pSysMenu = GetSystemMenu(FALSE);
     if (pSysMenu != nullptr) {
         CString strAboutMenu;
@@ -76,6 +78,31 @@ void CSettingsDlg::OnPaint() {
 }
 
 HCURSOR CSettingsDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+// The system menu's About entry in a menu of its own: the right button
+// anywhere on the dialog, the Menu key or Shift+F10 (then at the centre of
+// the focused control).
+void CSettingsDlg::OnContextMenu(CWnd*, CPoint point) {
+    CString strAboutMenu;
+    strAboutMenu.LoadString(IDS_ABOUTBOX);
+    CMenu menu;
+    if (strAboutMenu.IsEmpty() || !menu.CreatePopupMenu()) {
+        return;
+    }
+    menu.AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+    if (point.x == -1 && point.y == -1) {
+        const HWND hFocus = ::GetFocus();
+        RECT rect;
+        ::GetWindowRect(hFocus != nullptr && ::IsChild(m_hWnd, hFocus) ? hFocus : m_hWnd, &rect);
+        point = CPoint((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    }
+    const UINT nID = static_cast<UINT>(menu.TrackPopupMenu(
+        TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, point.x, point.y, this));
+    menu.DestroyMenu();
+    if (nID == IDM_ABOUTBOX) {
+        OnSysCommand(IDM_ABOUTBOX, 0);
+    }
+}
 
 void CSettingsDlg::FormToControls() { UpdateData(FALSE); }
 

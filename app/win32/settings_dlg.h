@@ -1,6 +1,6 @@
 // The settings dialog: its controls are bound to the seven form members, its
 // initialisation and OK are the settings logic's, plus the window icon and
-// the About entry in the system menu.
+// the About entry in the system menu and in the context menu.
 #pragma once
 
 #include "app/win32/afx.h"
@@ -27,5 +27,6 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
+    void OnContextMenu(CWnd* pWnd, CPoint point);
     DECLARE_MESSAGE_MAP()
 };

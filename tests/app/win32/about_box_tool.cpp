@@ -1,5 +1,5 @@
-// Shows the About box alone, for screenshots: under Wine the settings
-// dialog has no system menu to open it from.
+// Shows the About box alone, for screenshots: no settings dialog behind it
+// and no menu to drive.
 #include "app/win32/about_dlg.h"
 
 CWinApp theApp;

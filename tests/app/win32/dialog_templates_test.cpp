@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <string>
@@ -181,6 +184,101 @@ TEST(DialogTemplates, CompiledAsTheTablesHaveThem) {
     for (const StringTemplate& string : StringTemplates()) {
         EXPECT_EQ(LoadStringIn(string.id, static_cast<LANGID>(string.language)), Wide(string.text))
             << string.id << " language " << string.language;
+    }
+}
+
+INT_PTR CALLBACK KeepOpen(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
+           inner.bottom <= outer.bottom;
+}
+
+// The room a control's text takes at its font: one line, or for a static
+// text the lines it wraps into at the control's width.
+RECT TextRect(HWND control, bool isText, bool noPrefix) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(control, text, 256);
+    RECT client;
+    ::GetClientRect(control, &client);
+    RECT rect = {0, 0, client.right, 0};
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ font =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    ::DrawTextW(
+        dc, text, -1, &rect,
+        DT_CALCRECT | (isText ? DT_WORDBREAK : DT_SINGLELINE) | (noPrefix ? DT_NOPREFIX : 0));
+    ::SelectObject(dc, font);
+    ::ReleaseDC(control, dc);
+    return rect;
+}
+
+// Every dialog as the system lays it out at the screen's DPI (ZARV_DPI, 96
+// unless set; scripts/wine-run.sh writes it into the prefix): each text
+// inside its control, the pictures at the system's icon size, each control
+// inside the dialog and inside any group box it overlaps, no two other
+// controls overlapping. The buttons are Common Controls 6 buttons (the
+// manifest's), the ones that tell the size their text needs.
+TEST(DialogTemplates, AtTheScreensDpiEveryTextStaysInsideItsControl) {
+    const char* dpi = std::getenv("ZARV_DPI");
+    const HDC screen = ::GetDC(nullptr);
+    EXPECT_EQ(::GetDeviceCaps(screen, LOGPIXELSY), dpi != nullptr ? std::atoi(dpi) : 96);
+    ::ReleaseDC(nullptr, screen);
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    for (const DialogTemplate& expected : DialogTemplates()) {
+        SCOPED_TRACE(testing::Message() << expected.id << " language " << expected.language);
+        const HRSRC resource =
+            ::FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
+                              MAKEINTRESOURCEW(expected.id), static_cast<WORD>(expected.language));
+        const HWND dialog = ::CreateDialogIndirectParamW(
+            module, static_cast<LPCDLGTEMPLATEW>(::LockResource(::LoadResource(module, resource))),
+            nullptr, KeepOpen, 0);
+        ASSERT_NE(dialog, nullptr);
+        RECT client;
+        ::GetClientRect(dialog, &client);
+        std::vector<RECT> rects;
+        HWND child = ::GetWindow(dialog, GW_CHILD);
+        for (const ControlTemplate& control : expected.controls) {
+            SCOPED_TRACE(control.text);
+            ASSERT_NE(child, nullptr);
+            RECT rect;
+            ::GetWindowRect(child, &rect);
+            ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+            rects.push_back(rect);
+            EXPECT_TRUE(Contains(client, rect));
+            RECT inside;
+            ::GetClientRect(child, &inside);
+            const bool isText = control.kind == ControlKind::kText;
+            RECT need = TextRect(child, isText, isText && (control.typeStyle & SS_NOPREFIX) != 0);
+            if (control.kind == ControlKind::kIcon) {
+                need = {0, 0, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)};
+                EXPECT_EQ(inside.right, need.right);
+                EXPECT_EQ(inside.bottom, need.bottom);
+            } else if (control.kind == ControlKind::kGroupBox) {
+                need.right += need.bottom;  // the caption's indent on both sides
+            } else if (!isText) {
+                // The check mark or the button's edges and margins included.
+                SIZE ideal = {};
+                EXPECT_TRUE(
+                    ::SendMessageW(child, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+                need.right = ideal.cx;
+            }
+            EXPECT_LE(need.right, inside.right);
+            EXPECT_LE(need.bottom, inside.bottom);
+            child = ::GetWindow(child, GW_HWNDNEXT);
+        }
+        for (size_t i = 0; i < rects.size(); ++i) {
+            for (size_t j = i + 1; j < rects.size(); ++j) {
+                RECT both;
+                if (!::IntersectRect(&both, &rects[i], &rects[j])) continue;
+                const bool boxI = expected.controls[i].kind == ControlKind::kGroupBox;
+                const bool boxJ = expected.controls[j].kind == ControlKind::kGroupBox;
+                EXPECT_TRUE(boxI != boxJ &&
+                            Contains(boxI ? rects[i] : rects[j], boxI ? rects[j] : rects[i]))
+                    << expected.controls[i].text << " overlaps " << expected.controls[j].text;
+            }
+        }
+        ::DestroyWindow(dialog);
     }
 }
 

@@ -3,8 +3,8 @@
 # with xdotool (Return = OK, Escape = Cancel). config.ini must hold the bytes
 # in EXPECTED_DIR, which are what the Linux program writes in the same case.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
-# CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file
-# or directory.
+# CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file,
+# directory, about-from-keyboard or about-from-mouse.
 set -euo pipefail
 exe=$(realpath "$1")
 expected=$(realpath "$2")
@@ -162,8 +162,105 @@ run_save_error_case() {
   fi
 }
 
+# poll COMMAND...: runs the command every half second until it succeeds, for
+# up to 30 seconds; fails when it never does.
+poll() {
+  for _ in $(seq 60); do
+    "$@" && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+# The visible windows titled exactly $1.
+windows_titled() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; }
+
+# Set `menu` to an open menu (a visible window of the program without a
+# title, other than window $1) or `about` to the About box. Run by poll,
+# which shellcheck does not see.
+# shellcheck disable=SC2317
+find_menu() {
+  menu=$(xdotool search --onlyvisible --class zarv_settings 2>/dev/null | grep -vx "$1" |
+    while read -r w; do [ -n "$(xdotool getwindowname "$w")" ] || echo "$w"; done | head -n1 || true)
+  [ -n "$menu" ]
+}
+# shellcheck disable=SC2317
+find_about() {
+  about=$(windows_titled settings | head -n1)
+  [ -n "$about" ]
+}
+# shellcheck disable=SC2317
+no_about() { [ -z "$(windows_titled settings)" ]; }
+
+# run_about_case NAME: the context menu from the keyboard (Shift+F10, with
+# the pointer outside the dialog: the menu opens at the focused control,
+# inside the dialog) or with the right button on the dialog (the menu opens
+# at the pointer); A opens the About box, Return closes it and the dialog
+# stays; Escape ends the program without writing.
+run_about_case() {
+  local name=$1 window menu='' about='' step X Y WIDTH HEIGHT
+  echo "== $name"
+  local dir=$work/$name
+  mkdir -p "$dir"
+  cp "$expected/existing-before.ini" "$dir/config.ini"
+  start_xvfb 1024x768x24
+  (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 "$wine_run" "$exe") &
+  program_pid=$!
+  window=$(wait_for_window 环境配置 "$program_pid")
+  step="the dialog did not open"
+  if [ -n "$window" ]; then
+    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+    local left=$X top=$Y right=$((X + WIDTH)) bottom=$((Y + HEIGHT))
+    if [ "$name" = about-from-keyboard ]; then
+      xdotool mousemove 0 0 windowfocus --sync "$window" key shift+F10 || true
+    else
+      xdotool windowfocus --sync "$window" mousemove --window "$window" 150 200 click 3 || true
+    fi
+    step="no menu opened"
+    if poll find_menu "$window"; then
+      eval "$(xdotool getwindowgeometry --shell "$menu" | grep -E '^(X|Y)=')"
+      if [ "$name" = about-from-keyboard ] &&
+        ! { [ "$X" -gt "$left" ] && [ "$X" -lt "$right" ] && [ "$Y" -gt "$top" ] && [ "$Y" -lt "$bottom" ]; }; then
+        step="the menu opened at $X,$Y, outside the dialog ($left,$top to $right,$bottom)"
+      elif [ "$name" = about-from-mouse ] && [ "$X,$Y" != "$((left + 150)),$((top + 200))" ]; then
+        step="the menu opened at $X,$Y, not at the pointer ($((left + 150)),$((top + 200)))"
+      else
+        xdotool key a || true
+        step="A opened no About box"
+        if poll find_about; then
+          xdotool windowfocus --sync "$about" key Return || true
+          step="Return did not close the About box, or the dialog did not stay"
+          if poll no_about && windows_titled 环境配置 | grep -qx "$window"; then
+            step=
+            xdotool windowfocus --sync "$window" key Escape || true
+          fi
+        fi
+      fi
+    fi
+  fi
+  [ -z "$step" ] || kill "$program_pid" 2>/dev/null || true
+  local status=0
+  end_program || status=$?
+  if [ -n "$step" ]; then
+    echo "FAIL $name: $step"
+    failures=$((failures + 1))
+  elif [ "$status" -ne 0 ]; then
+    echo "FAIL $name: the program ended with status $status"
+    failures=$((failures + 1))
+  elif ! cmp -s "$dir/config.ini" "$expected/existing-before.ini"; then
+    echo "FAIL $name: config.ini changed"
+    failures=$((failures + 1))
+  else
+    echo "ok $name"
+  fi
+}
+
 main() {
   case $1 in
+    # The About box from the context menu.
+    about-from-keyboard | about-from-mouse)
+      run_about_case "$1"
+      ;;
     # OK cannot save: the player is told, and nothing is written.
     read-only-file | directory)
       run_save_error_case "$1"

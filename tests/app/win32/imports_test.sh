@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The executable is a 32-bit GUI program of at most 64 KiB that Windows XP
 # SP3 loads: it imports only Windows' own DLLs, and only functions XP has
-# (newer ones are looked up at run time), and its header asks for no
+# (newer ones are looked up at run time), also among its delay-loaded
+# imports, it has no bound import table, and its header asks for no
 # Windows newer than XP (5.01).
 set -euo pipefail
 headers=$(i686-w64-mingw32-objdump -p "$1")
@@ -18,6 +19,10 @@ for field in OSystem Subsystem; do
   minor=$(sed -n "s/^Minor${field}Version[[:space:]]*//p" <<<"$headers")
   [ $((major * 100 + minor)) -le 501 ] || fail "$field version $major.$minor is above 5.01"
 done
+
+# Bound imports hold addresses for one build of Windows; the program has none.
+grep -q '^Entry b 00000000 00000000 Bound Import Directory' <<<"$headers" ||
+  fail "has a bound import table"
 
 size=$(stat -c %s "$1")
 [ "$size" -le 65536 ] || fail "$size bytes, more than 64 KiB"
@@ -42,10 +47,12 @@ kernel32.dll:
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile
 user32.dll:
-  AppendMenuW BeginPaint DialogBoxIndirectParamW DrawIcon EnableWindow EndDialog EndPaint
-  GetActiveWindow GetClientRect GetDlgItem GetSystemMenu GetSystemMetrics GetWindow
-  GetWindowLongW GetWindowTextW IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW
-  SetWindowLongW
+  AppendMenuW BeginPaint CreatePopupMenu DestroyMenu DialogBoxIndirectParamW DrawIcon
+  EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
+  GetSystemMenu GetSystemMetrics GetWindow GetWindowLongW GetWindowRect GetWindowTextW IsChild
+  IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW SetWindowLongW TrackPopupMenu
+comctl32.dll:
+  InitCommonControls
 advapi32.dll:
   GetFileSecurityA GetFileSecurityW SetFileSecurityA SetFileSecurityW
 msvcrt.dll:
@@ -63,8 +70,14 @@ imports=$(awk '/DLL Name:/ { dll = tolower($3); next }
 while read -r entry; do
   grep -qxF "$entry" <<<"$allowed" || fail "imports $entry, which is not known to exist on XP"
 done <<<"$imports"
+# objdump does not list delay-loaded imports; they are checked the same way.
+delayed=$(python3 "$(dirname "$0")/delay_imports.py" "$1") || fail "cannot read the delay-loaded imports"
+while read -r entry; do
+  [ -z "$entry" ] || grep -qxF "$entry" <<<"$allowed" ||
+    fail "delay-loads $entry, which is not known to exist on XP"
+done <<<"$delayed"
 
 echo "imports: $(awk -F: '{ print $1 }' <<<"$imports" | sort -u | xargs)"
-echo "functions: $(wc -l <<<"$imports")"
+echo "functions: $(wc -l <<<"$imports"), delay-loaded: $(grep -c . <<<"$delayed" || true)"
 echo "size: $size bytes"
 [ "$failures" -eq 0 ]
