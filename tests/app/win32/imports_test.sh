@@ -50,7 +50,8 @@ user32.dll:
   AppendMenuW BeginPaint CreatePopupMenu DestroyMenu DialogBoxIndirectParamW DrawIcon
   EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
   GetSystemMenu GetSystemMetrics GetWindow GetWindowLongW GetWindowRect GetWindowTextW IsChild
-  IsIconic LoadIconW LoadStringW MessageBoxW SendMessageW SetWindowLongW TrackPopupMenu
+  IsIconic LoadIconW LoadStringW MessageBoxW RedrawWindow SendMessageW SetWindowLongW
+  TrackPopupMenu
 comctl32.dll:
   InitCommonControls
 advapi32.dll:
