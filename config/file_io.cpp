@@ -201,13 +201,12 @@ void RemoveStaleTemps(const Path& dir, const Path& base) {
     }
 }
 
-// The saver's temporary file, created and locked. A concurrent save may take
-// the new file for a stale one and remove it before it is locked: the lock
-// is then had once that save lets go, the name is free, and creation is
-// tried again.
+// The saver's temporary file, created and locked. Where the system cannot
+// create it locked, a concurrent save may take the new file for a stale one
+// and remove it before it is locked: the lock is then had once that save lets
+// go, the name is free, and creation is tried again, for a bounded time.
 bool CreateTemp(const Path& path, File& temp, unsigned long& error) {
-    constexpr int kAttempts = 3;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    for (unsigned waited = 0; waited < kLockWaitMs; waited += kLockRetryMs) {
         File file(sys::Open(path, sys::Mode::kCreate));
         if (!file.IsOpen()) {
             return Fail(error);

@@ -99,6 +99,40 @@ bool RoomToCopy(int fd, std::uint64_t size) {
 #endif
 }
 
+// A new file made without a name, locked, and then given its name, so that
+// no other process ever finds it there unlocked (which a save's sweep of
+// stale temporary files would take for one left over). Linux only; -1 with
+// errno.
+int CreateLocked(const std::string& path) {
+#ifdef O_TMPFILE
+    const std::string dir = DirPart(path);
+    const int fd = OpenFile(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_WRONLY, 0666);
+    if (fd < 0) {
+        return -1;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+#else
+    (void)path;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+// The errors of CreateLocked that mean the system or file system cannot
+// make a nameless file, or /proc is missing: a plain creation does instead.
+bool NoNamelessFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT ||
+           error == EXDEV || error == EPERM;
+}
+
 void Describe(const struct stat& st, Info& info) {
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
@@ -256,6 +290,9 @@ Handle Open(const Path& path, Mode mode) {
             flags = O_RDWR;
             break;
         case Mode::kCreate:
+            if (const int made = CreateLocked(path); made >= 0 || !NoNamelessFiles(errno)) {
+                return made < 0 ? kNoHandle : static_cast<Handle>(made);
+            }
             flags = O_WRONLY | O_CREAT | O_EXCL;
             break;
     }

@@ -393,15 +393,15 @@ TEST_F(IniFileIo, ConcurrentSavesAllSucceed) {
         texts.push_back(Document("saver" + std::to_string(i), 1000 + 3000 * i));
     }
     const auto status = RunSavers(kSavers, [&](int i) {
-        int failed = 0;
         for (int n = 0; n < kSaves; ++n) {
             unsigned long error = 0;
-            failed +=
-                ini::WriteFile(m_path.c_str(), texts[static_cast<std::size_t>(i)], error) ? 0 : 1;
+            if (!ini::WriteFile(m_path.c_str(), texts[static_cast<std::size_t>(i)], error)) {
+                return static_cast<int>(error);
+            }
         }
-        return failed;
+        return 0;
     });
-    EXPECT_EQ(status, std::vector<int>(kSavers, 0)) << "failed saves per saver";
+    EXPECT_EQ(status, std::vector<int>(kSavers, 0)) << "the error of a failed save, per saver";
     EXPECT_NE(std::find(texts.begin(), texts.end(), ReadBytes(m_path)), texts.end());
     EXPECT_EQ(OtherFiles(), "");
 }
