@@ -34,16 +34,7 @@ std::string Text(const std::string& tag, std::size_t size) {
 
 class WinFileIo : public testing::Test {
 protected:
-    // Names in the folder other than config.ini, e.g. temporary files.
-    std::string OtherFiles() const {
-        std::string names;
-        for (const auto& item : fs::directory_iterator(m_dir)) {
-            if (item.path().filename() != "config.ini") {
-                names += item.path().filename().string() + " ";
-            }
-        }
-        return names;
-    }
+    std::string OtherFiles() const { return ::OtherFiles(m_dir); }
 
     ScopedWorkDir m_workDir;
     const fs::path m_dir = m_workDir.path();

@@ -89,16 +89,7 @@ const std::string kFirstRun = FirstRunFile(1);
 
 class IniFileIo : public testing::Test {
 protected:
-    // Names in the directory other than config.ini, e.g. temporary files.
-    std::string OtherFiles() const {
-        std::string names;
-        for (const auto& item : fs::directory_iterator(m_dir)) {
-            if (item.path().filename() != "config.ini") {
-                names += item.path().filename().string() + " ";
-            }
-        }
-        return names;
-    }
+    std::string OtherFiles() const { return ::OtherFiles(m_dir); }
 
     ScopedWorkDir m_workDir;
     const fs::path m_dir = m_workDir.path();

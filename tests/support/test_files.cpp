@@ -31,6 +31,16 @@ std::string ReadBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string OtherFiles(const fs::path& dir) {
+    std::string names;
+    for (const auto& item : fs::directory_iterator(dir)) {
+        if (item.path().filename() != "config.ini") {
+            names += item.path().filename().string() + " ";
+        }
+    }
+    return names;
+}
+
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }

@@ -13,6 +13,10 @@ std::string FirstRunFile(int motionBlur);
 // The file's bytes; empty if it cannot be opened.
 std::string ReadBytes(const std::filesystem::path& path);
 
+// The names in folder `dir` other than config.ini (temporary files, say),
+// each followed by a space.
+std::string OtherFiles(const std::filesystem::path& dir);
+
 // Replaces the file's contents with `bytes`.
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 

@@ -7,22 +7,7 @@ mkdir "$WORK/game"
 start_program "$WORK/game"
 wait_for_window >/dev/null
 
-blur=$(first_run_motionblur)
-first_run="[display]
-drivertype=1
-width=800
-height=600
-colorbits=32
-depthbits=16
-fullscreen=1
-sync=1
-
-[misc]
-xmusic=0
-xsnd=0
-motionblur=$blur
-scursor=0
-"
+first_run=$(first_run_file)
 expect_bytes "$WORK/game/config.ini" "$first_run"
 press Return
 wait_for_exit || fail "exit status $?"

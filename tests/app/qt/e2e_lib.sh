@@ -117,3 +117,9 @@ first_run_motionblur() {
   done
   [ "$largest" -ge $((30 << 20)) ] && echo 1 || echo 0
 }
+
+# first_run_file: the config.ini a first run writes here (LF line ends).
+first_run_file() {
+  printf '[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=%s\nscursor=0\n' \
+    "$(first_run_motionblur)"
+}

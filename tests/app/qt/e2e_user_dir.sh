@@ -104,22 +104,7 @@ mode_of() {
   stat -c '%a %u' "$1"
 }
 player=$($RUN_AS id -u)
-blur=$(first_run_motionblur)
-first_run="[display]
-drivertype=1
-width=800
-height=600
-colorbits=32
-depthbits=16
-fullscreen=1
-sync=1
-
-[misc]
-xmusic=0
-xsnd=0
-motionblur=$blur
-scursor=0
-"
+first_run=$(first_run_file)
 start_xvfb 1024x768x24
 
 # First use: the folder is made for the player alone, with a new config.ini.

@@ -142,24 +142,44 @@ run_save_error_case() {
       xdotool windowfocus --sync "$window" key Escape || true
     fi
   fi
-  if [ -n "$step" ]; then
-    kill "$program_pid" 2>/dev/null || true
-  fi
-  local status=0
+  finish_case "$name" "$step" unchanged_folder "$dir" "$before"
+}
+
+# unchanged_folder DIR BEFORE: DIR is as its snapshot BEFORE; else says how.
+# Run by finish_case, which shellcheck does not see.
+# shellcheck disable=SC2317
+unchanged_folder() {
+  [ "$(snapshot "$1")" = "$2" ] && return 0
+  echo "the folder changed"
+  diff <(echo "$2") <(snapshot "$1") || true
+  return 1
+}
+
+# unchanged_config DIR: DIR/config.ini holds the bytes it started with.
+# shellcheck disable=SC2317
+unchanged_config() {
+  cmp -s "$1/config.ini" "$expected/existing-before.ini" || { echo "config.ini changed" && false; }
+}
+
+# finish_case NAME STEP CHECK...: ends the program (killed when STEP, the
+# step that failed, is set) and reports the case: the failed step, a status
+# other than 0, or the reason the command CHECK gives when it fails.
+finish_case() {
+  local name=$1 step=$2 status=0 reason
+  shift 2
+  [ -z "$step" ] || kill "$program_pid" 2>/dev/null || true
   end_program || status=$?
   if [ -n "$step" ]; then
     echo "FAIL $name: $step"
-    failures=$((failures + 1))
   elif [ "$status" -ne 0 ]; then
     echo "FAIL $name: the program ended with status $status"
-    failures=$((failures + 1))
-  elif [ "$(snapshot "$dir")" != "$before" ]; then
-    echo "FAIL $name: the folder changed"
-    diff <(echo "$before") <(snapshot "$dir") || true
-    failures=$((failures + 1))
+  elif ! reason=$("$@"); then
+    echo "FAIL $name: $reason"
   else
     echo "ok $name"
+    return
   fi
+  failures=$((failures + 1))
 }
 
 # poll COMMAND...: runs the command every half second until it succeeds, for
@@ -238,21 +258,7 @@ run_about_case() {
       fi
     fi
   fi
-  [ -z "$step" ] || kill "$program_pid" 2>/dev/null || true
-  local status=0
-  end_program || status=$?
-  if [ -n "$step" ]; then
-    echo "FAIL $name: $step"
-    failures=$((failures + 1))
-  elif [ "$status" -ne 0 ]; then
-    echo "FAIL $name: the program ended with status $status"
-    failures=$((failures + 1))
-  elif ! cmp -s "$dir/config.ini" "$expected/existing-before.ini"; then
-    echo "FAIL $name: config.ini changed"
-    failures=$((failures + 1))
-  else
-    echo "ok $name"
-  fi
+  finish_case "$name" "$step" unchanged_config "$dir"
 }
 
 main() {
