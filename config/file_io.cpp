@@ -109,8 +109,7 @@ unsigned long WriteRefusal(const sys::Info& info) {
 // then checks the open file again, since the name may have been replaced
 // between the two. The first check keeps a FIFO or device from being opened.
 bool OpenChecked(const Path& path, sys::Mode mode, unsigned long (*refusal)(const sys::Info&),
-                 File& file, unsigned long& error) {
-    sys::Info info;
+                 File& file, sys::Info& info, unsigned long& error) {
     if (!sys::PathInfo(path, info)) {
         return Fail(error);
     }
@@ -149,16 +148,13 @@ bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long
     }
 }
 
-// Reads the open file from its start to its end.
-bool ReadAll(Handle file, std::string& bytes, unsigned long& error) {
-    // The file may have grown since it was checked: one byte more than the
-    // limit tells.
+// Reads the open file from its start to its end; `size` is its size when it
+// was opened.
+bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long& error) {
+    // The file may have grown since: one byte more than the limit tells.
     constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize) + 1;
     constexpr std::size_t kChunk = std::size_t{64} * 1024;
-    sys::Info info;
-    bytes.resize(sys::HandleInfo(file, info)
-                     ? static_cast<std::size_t>(std::min<std::uint64_t>(info.size + 1, kLimit))
-                     : kChunk);
+    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, kLimit)));
     std::size_t used = 0;
     for (;;) {
         if (used == bytes.size()) {
@@ -263,9 +259,10 @@ bool RewriteInPlace(const Path& target, const std::string& bytes, const WaitHook
                     unsigned long& error) {
     File file;
     std::string old;
-    if (!OpenChecked(target, sys::Mode::kReadWrite, WriteRefusal, file, error) ||
+    sys::Info info;
+    if (!OpenChecked(target, sys::Mode::kReadWrite, WriteRefusal, file, info, error) ||
         !LockWithin(file.get(), sys::Lock::kExclusive, wait, error) ||
-        !ReadAll(file.get(), old, error)) {
+        !ReadAll(file.get(), info.size, old, error)) {
         return false;
     }
     const std::uint64_t size = bytes.size();
@@ -303,9 +300,10 @@ bool ReadFile(const char* path, std::string& bytes, unsigned long& error, const 
         return Fail(error);
     }
     File file;
-    return OpenChecked(target, sys::Mode::kRead, ReadRefusal, file, error) &&
+    sys::Info info;
+    return OpenChecked(target, sys::Mode::kRead, ReadRefusal, file, info, error) &&
            LockWithin(file.get(), sys::Lock::kShared, wait, error) &&
-           ReadAll(file.get(), bytes, error);
+           ReadAll(file.get(), info.size, bytes, error);
 }
 
 bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
@@ -327,7 +325,7 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
     }
     // The file must be one we may write, whichever way it is then saved.
     File old;
-    if (exists && !OpenChecked(target, sys::Mode::kWrite, WriteRefusal, old, error)) {
+    if (exists && !OpenChecked(target, sys::Mode::kWrite, WriteRefusal, old, info, error)) {
         return false;
     }
 

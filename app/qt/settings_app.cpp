@@ -274,12 +274,11 @@ int AnswerCommandLine(int argc, char** argv) {
         return -1;
     }
     const std::string_view argument = argv[1];
-    if (argument == "--help" || argument == "--version") {
-        if (argument == "--help") {
-            std::fputs(kHelp, stdout);
-        } else {
-            std::fputs("zarv_settings " ZARV_VERSION "\n", stdout);
-        }
+    const char* const answer = argument == "--help"      ? kHelp
+                               : argument == "--version" ? "zarv_settings " ZARV_VERSION "\n"
+                                                         : nullptr;
+    if (answer != nullptr) {
+        std::fputs(answer, stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     std::fprintf(stderr, "zarv_settings: %s \"%s\"; see zarv_settings --help\n",
