@@ -7,6 +7,7 @@
 #define IDS_ABOUTBOX 101
 #define IDD_SETTINGS_DIALOG 102
 #define IDS_SAVE_FAILED 103
+#define IDS_LOAD_FAILED 104
 #define IDI_WINDOW 125
 #define IDI_PICTURE 128
 
@@ -26,6 +27,7 @@
 #ifndef IDOK
 #define IDOK 1
 #define IDCANCEL 2
+#define IDABORT 3
 #endif
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -51,11 +51,12 @@ void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
     if (!ini.Load(kConfigPath)) {
         // Only a missing file is created; one that exists but cannot be read
         // is never replaced. A failed creation is silent here: OK tells.
-        const bool missing = ini.NotFound();
-        SetFirstRunValues(ini);
-        if (missing) {
-            ini.Save(kConfigPath);
+        if (!ini.NotFound()) {
+            window.EndWithLoadError(ini.GetErrorCode());
+            return;
         }
+        SetFirstRunValues(ini);
+        ini.Save(kConfigPath);
     }
 
     EnumerateDisplayModes();

@@ -25,6 +25,9 @@ public:
     // Tells the player that config.ini could not be saved and why (`nError`
     // is the system's error code); the dialog stays open.
     virtual void ShowSaveError(unsigned long nError) = 0;
+    // Tells the player that config.ini exists but could not be read and why,
+    // then ends the dialog before it is shown: the program ends with status 1.
+    virtual void EndWithLoadError(unsigned long nError) = 0;
     // Paints what needs painting while a load or save waits (a few seconds
     // at most) for another program to release its lock on config.ini.
     virtual void RepaintWhileWaiting() = 0;
@@ -36,8 +39,9 @@ protected:
 // The dialog's initialisation: loads config.ini, creates it with first-run
 // values when it does not exist, and fills the form and the controls. A file
 // that exists but cannot be loaded (a directory, unreadable, too large,
-// locked) shows the first-run values and is never replaced; one that cannot
-// be written is shown as it is.
+// locked) ends the dialog with the reason, since showing other values would
+// let OK write them over the player's own; one that cannot be written is
+// shown as it is.
 void InitializeSettings(SettingsForm& form, SettingsWindow& window);
 
 // The dialog's OK: writes the form back into config.ini and ends the dialog.

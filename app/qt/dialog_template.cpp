@@ -58,8 +58,8 @@ QString ResourceString(int id, DialogLanguage language) {
 
 // The resource's sentence is "... config.ini：%1"; without a reason it ends
 // in a full stop instead.
-QString SaveErrorText(DialogLanguage language, const QString& reason) {
-    QString text = ResourceString(IDS_SAVE_FAILED, language);
+QString ErrorText(int formatId, DialogLanguage language, const QString& reason) {
+    QString text = ResourceString(formatId, language);
     if (reason.isEmpty()) {
         text.chop(QStringLiteral("：%1").size());
         return text + QString::fromUtf8("。");

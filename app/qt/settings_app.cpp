@@ -290,11 +290,9 @@ int AnswerCommandLine(int argc, char** argv) {
 
 CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
-// A member although it reads no member: the dialog needs the application
-// object to exist.
-bool CSettingsApp::InitInstance() {  // NOLINT(readability-convert-member-functions-to-static)
+bool CSettingsApp::InitInstance() {
     CSettingsDlg dlg(DialogLanguageFromEnvironment());
-    dlg.exec();
+    m_nExitCode = dlg.exec() == IDABORT ? 1 : 0;
     return false;
 }
 
@@ -321,5 +319,5 @@ int RunSettingsProgram(int argc, char** argv, QObject* eventFilter) {
     linux_probe::UseProgramXConnection(QtXConnection());
     theApp.InitInstance();
     linux_probe::UseProgramXConnection(nullptr);
-    return 0;
+    return theApp.ExitInstance();
 }

@@ -11,6 +11,12 @@ public:
     // Shows the settings dialog modally; false when it has ended, so the
     // process ends with it.
     bool InitInstance();
+    // The exit status once InitInstance has returned: 1 when config.ini
+    // exists but could not be read, else 0.
+    int ExitInstance() const { return m_nExitCode; }
+
+private:
+    int m_nExitCode = 0;
 };
 
 // The whole program: answers --help and --version (any other argument is
@@ -18,5 +24,6 @@ public:
 // and shows the settings dialog. Qt sees only the program name. An
 // `eventFilter`, when given, watches the application's events (the start-up
 // benchmark uses one to close the dialog once it is shown). Returns the exit
-// status: 0, 1 when no display can be reached, 2 for a refused argument.
+// status: 0, 1 when no display can be reached or config.ini exists but
+// cannot be read, 2 for a refused argument.
 int RunSettingsProgram(int argc, char** argv, QObject* eventFilter = nullptr);

@@ -62,6 +62,11 @@ void CSettingsDlg::setVisible(bool visible) {
     if (visible && !m_bInitialized) {
         m_bInitialized = true;
         OnInitDialog();
+        if (m_bLoadFailed) {
+            // Shown to Qt but never on the screen, so that exec() runs its
+            // loop, which the queued end then leaves.
+            setAttribute(Qt::WA_DontShowOnScreen);
+        }
     }
     QDialog::setVisible(visible);
 }
@@ -97,16 +102,26 @@ void CSettingsDlg::RepaintWhileWaiting() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-// A modal box over the dialog; the dialog stays open with the player's choices.
-void CSettingsDlg::ShowSaveError(unsigned long nError) {
+void CSettingsDlg::ShowError(int formatId, unsigned long nError) {
     // The system's own text (translated when the C library has the locale's
     // messages); code 0 carries no reason.
     const QString reason =
         nError != 0 ? QString::fromLocal8Bit(std::strerror(static_cast<int>(nError))) : QString();
-    QMessageBox box(QMessageBox::Critical, windowTitle(), SaveErrorText(m_language, reason),
+    QMessageBox box(QMessageBox::Critical, windowTitle(), ErrorText(formatId, m_language, reason),
                     QMessageBox::Ok, this);
     box.button(QMessageBox::Ok)->setText(MessageBoxOkText(m_language));
     box.exec();
+}
+
+// The dialog stays open with the player's choices.
+void CSettingsDlg::ShowSaveError(unsigned long nError) { ShowError(IDS_SAVE_FAILED, nError); }
+
+// Called while the dialog is being shown for the first time, before it is on
+// the screen: it ends as soon as its loop runs, with IDABORT.
+void CSettingsDlg::EndWithLoadError(unsigned long nError) {
+    ShowError(IDS_LOAD_FAILED, nError);
+    m_bLoadFailed = true;
+    QMetaObject::invokeMethod(this, [this] { done(IDABORT); }, Qt::QueuedConnection);
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }

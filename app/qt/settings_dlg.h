@@ -22,6 +22,7 @@ public:
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
+    void EndWithLoadError(unsigned long nError) override;
     void RepaintWhileWaiting() override;
 
 protected:
@@ -32,6 +33,8 @@ protected:
     void OnInitDialog();
     void OnOK();
     void OnSysCommand(int nID);
+    // A modal message box over the dialog: string `formatId` with the reason.
+    void ShowError(int formatId, unsigned long nError);
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -39,4 +42,5 @@ protected:
 private:
     DialogLanguage m_language;
     bool m_bInitialized = false;
+    bool m_bLoadFailed = false;
 };

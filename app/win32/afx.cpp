@@ -338,8 +338,9 @@ int AfxWinMain() {
     ::InitCommonControls();
     // No message loop of its own: the application ends when InitInstance returns.
     CWinApp* app = AfxGetApp();
-    if (app != nullptr) {
-        app->InitInstance();
+    if (app == nullptr) {
+        return 0;
     }
-    return 0;
+    app->InitInstance();
+    return app->ExitInstance();
 }

@@ -197,6 +197,8 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
+    // The process's exit status, asked once InitInstance has returned FALSE.
+    virtual int ExitInstance() { return 0; }
     HICON LoadIcon(UINT nIDResource) const;
     // Obsolete: every supported Windows draws controls in 3D.
     BOOL Enable3dControls() { return TRUE; }

@@ -8,7 +8,7 @@ BOOL CSettingsApp::InitInstance() {
 
     CSettingsDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.DoModal();
+    m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
 
     // FALSE: end the application instead of entering a message loop.

@@ -6,4 +6,9 @@
 class CSettingsApp : public CWinApp {
 public:
     BOOL InitInstance() override;
+    // 1 when config.ini exists but could not be read, else 0.
+    int ExitInstance() override { return m_nExitCode; }
+
+private:
+    int m_nExitCode = 0;
 };

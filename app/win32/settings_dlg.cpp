@@ -146,12 +146,12 @@ void ErrorReason(DWORD nError, LANGID language, wchar_t* buffer, DWORD size) {
 }  // namespace
 
 // One sentence in the language of the template shown, with the system's
-// reason, in a message box owned by the dialog; the dialog stays open.
-void CSettingsDlg::ShowSaveError(unsigned long nError) {
+// reason.
+void CSettingsDlg::ShowError(UINT nFormatID, unsigned long nError) {
     const LANGID language = GetTemplateLanguage();
     CString strFormat;
-    if (!strFormat.LoadString(AfxGetResourceHandle(), IDS_SAVE_FAILED, language)) {
-        strFormat.LoadString(IDS_SAVE_FAILED);
+    if (!strFormat.LoadString(AfxGetResourceHandle(), nFormatID, language)) {
+        strFormat.LoadString(nFormatID);
     }
     wchar_t reason[512];
     ErrorReason(nError, language, reason, 512);
@@ -162,4 +162,13 @@ void CSettingsDlg::ShowSaveError(unsigned long nError) {
     CString strCaption;
     GetWindowText(strCaption);
     MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
+}
+
+// The dialog stays open with the player's choices.
+void CSettingsDlg::ShowSaveError(unsigned long nError) { ShowError(IDS_SAVE_FAILED, nError); }
+
+// Called from OnInitDialog, before the dialog is shown: it never appears.
+void CSettingsDlg::EndWithLoadError(unsigned long nError) {
+    ShowError(IDS_LOAD_FAILED, nError);
+    EndDialog(IDABORT);
 }

@@ -15,6 +15,7 @@ public:
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
+    void EndWithLoadError(unsigned long nError) override;
     void RepaintWhileWaiting() override;
 
 protected:
@@ -28,5 +29,7 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnContextMenu(CWnd* pWnd, CPoint point);
+    // A message box owned by the dialog: string `nFormatID` with the reason.
+    void ShowError(UINT nFormatID, unsigned long nError);
     DECLARE_MESSAGE_MAP()
 };

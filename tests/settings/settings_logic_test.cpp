@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -47,7 +49,7 @@ public:
     SettingsForm controls;
     std::optional<bool> enabled1024;
     std::vector<std::string> calls;
-    std::vector<unsigned long> saveErrors;
+    std::vector<unsigned long> saveErrors;  // and the load error
 
     void Open() { InitializeSettings(form, *this); }
     void PressOK() { ConfirmSettings(form, *this); }
@@ -67,6 +69,10 @@ public:
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
     void ShowSaveError(unsigned long nError) override {
         calls.emplace_back("ShowSaveError");
+        saveErrors.push_back(nError);
+    }
+    void EndWithLoadError(unsigned long nError) override {
+        calls.emplace_back("EndWithLoadError");
         saveErrors.push_back(nError);
     }
     void RepaintWhileWaiting() override { ++repaints; }
@@ -278,26 +284,40 @@ std::string FolderState() {
 const std::string kGameFile =
     OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
 
-// An existing config.ini that cannot be loaded (here a directory) is never
-// replaced: the dialog shows first-run values, and OK, as often as it is
-// pressed, tells why instead of ending.
-TEST_F(SettingsTest, UnloadableFileShowsFirstRunValuesAndStaysUnchanged) {
-    fs::create_directory(kConfig);
-    WriteBytes(fs::path(kConfig) / "inside", kGameFile);
-    const std::string before = FolderState();
-
-    FakeDialog dialog;
-    dialog.Open();
-    EXPECT_EQ(dialog.controls, FirstRunForm(1));
-    EXPECT_EQ(FolderState(), before);
-
-    dialog.PressOK();
-    dialog.PressOK();
-    EXPECT_EQ(dialog.calls,
-              (std::vector<std::string>{"Enable1024x768(true)", "FormToControls", "ControlsToForm",
-                                        "ShowSaveError", "ControlsToForm", "ShowSaveError"}));
-    EXPECT_NE(dialog.saveErrors.at(0), 0u) << "no system error code for the failure";
-    EXPECT_EQ(FolderState(), before);
+// An existing config.ini that cannot be loaded is never replaced, and its
+// values are not guessed: the dialog tells why and ends before it is shown.
+TEST_F(SettingsTest, UnloadableFileIsToldAndStaysUnchanged) {
+    const std::string tooLarge(std::size_t{1} << 21, 'x');
+    int holder = -1;  // a lock another program holds
+    std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"directory",
+         [] {
+             fs::create_directory(kConfig);
+             WriteBytes(fs::path(kConfig) / "inside", kGameFile);
+         }},
+        {"too large", [&] { WriteConfig(tooLarge); }},
+    };
+#ifndef _WIN32
+    cases.emplace_back("locked", [&] {
+        WriteConfig(kGameFile);
+        holder = ::open(kConfig, O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    });
+#endif
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        fs::remove_all(kConfig);
+        make();
+        const std::string before = FolderState();
+        FakeDialog dialog;
+        dialog.Open();
+        EXPECT_EQ(dialog.calls, std::vector<std::string>{"EndWithLoadError"});
+        EXPECT_NE(dialog.saveErrors.at(0), 0u) << "no system error code for the failure";
+        EXPECT_EQ(FolderState(), before);
+    }
+#ifndef _WIN32
+    ::close(holder);
+#endif
 }
 
 // A file that cannot be written is the one the game reads: the dialog shows

@@ -452,17 +452,18 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
     }
 }
 
-// OK that cannot save (a directory named config.ini) shows an error box
-// owned by the dialog, in the dialog's language, and the dialog stays open
-// with the player's choices until Escape.
+// OK that cannot save (a directory named config.ini once the dialog is open)
+// shows an error box owned by the dialog, in the dialog's language, and the
+// dialog stays open with the player's choices until Escape.
 TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
-    std::filesystem::create_directory("config.ini");
     for (const DialogLanguage language :
          {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
         // The string's "%1" is the reason.
         const QString format = Utf8(FindString(IDS_SAVE_FAILED, ResourceLanguage(language)));
         CSettingsDlg dlg(language);
         ShowAndActivate(dlg);
+        std::filesystem::remove_all("config.ini");
+        std::filesystem::create_directory("config.ini");
         QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
         const std::vector<int> checked = CheckedControls(dlg);
 
