@@ -288,7 +288,6 @@ const std::string kGameFile =
 // values are not guessed: the dialog tells why and ends before it is shown.
 TEST_F(SettingsTest, UnloadableFileIsToldAndStaysUnchanged) {
     const std::string tooLarge(std::size_t{1} << 21, 'x');
-    int holder = -1;  // a lock another program holds
     std::vector<std::pair<const char*, std::function<void()>>> cases = {
         {"directory",
          [] {
@@ -298,6 +297,7 @@ TEST_F(SettingsTest, UnloadableFileIsToldAndStaysUnchanged) {
         {"too large", [&] { WriteConfig(tooLarge); }},
     };
 #ifndef _WIN32
+    int holder = -1;  // a lock another program holds
     cases.emplace_back("locked", [&] {
         WriteConfig(kGameFile);
         holder = ::open(kConfig, O_RDONLY | O_CLOEXEC);
