@@ -1,9 +1,27 @@
-// ReadFile and WriteFile, the same on every platform.
+// ReadFile and WriteFile: the rules of reading and saving a file, the same on
+// every platform.
+//
+// A save replaces the file by rename:
+//   1. make a new file, made without a name where the system can, and its
+//      owner's alone when it is to replace a file whose text may be private;
+//   2. give it the old file's owner, permissions and attributes;
+//   3. write the text and flush it to disk;
+//   4. give the new file a random name and rename it over the file, which
+//      the system does in one step;
+//   5. flush the folder.
+// A crash leaves the old file or the new one, and at worst a
+// "<name>.<random>.tmp" beside it: where the system makes no nameless files,
+// or between the two calls of step 4.
+//
+// Where the folder forbids new files, or the file may not be replaced (a file
+// mounted on its name, a holder on Windows), it is rewritten in place under
+// an exclusive lock: the new text over the old, flushed, then cut to its
+// length and flushed; on any failure the old bytes are put back. A crash
+// leaves at worst the new text's front over the old text, never a cut file.
 #include "config/file_io.h"
 
 #include <algorithm>
 #include <string_view>
-#include <vector>
 
 #include "config/file_sys.h"
 
@@ -11,6 +29,7 @@ namespace ini {
 
 namespace {
 
+using sys::Handle;
 using sys::Path;
 
 // An open file, closed (and so unlocked) when it goes.
@@ -23,24 +42,31 @@ public:
     File& operator=(const File&) = delete;
 
     Handle get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != kNoHandle; }
+    bool IsOpen() const { return m_handle != sys::kNoHandle; }
     void Reset(Handle handle) {
         Close();
         m_handle = handle;
     }
-    Handle Release() {
-        const Handle handle = m_handle;
-        m_handle = kNoHandle;
-        return handle;
-    }
-    bool Close() {
-        const Handle handle = m_handle;
-        m_handle = kNoHandle;
-        return handle == kNoHandle || sys::Close(handle);
+    void Close() {
+        if (IsOpen()) {
+            sys::Close(m_handle);
+            m_handle = sys::kNoHandle;
+        }
     }
 
 private:
-    Handle m_handle = kNoHandle;
+    Handle m_handle = sys::kNoHandle;
+};
+
+// The folder of the file a path names, and the file's name in it.
+struct Place {
+    Place() = default;
+    ~Place() { File closed(folder.handle); }
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+
+    sys::Folder folder;
+    Path name;
 };
 
 // A failed step's error code, for the result of ReadFile or WriteFile.
@@ -49,81 +75,47 @@ bool Fail(unsigned long& error, unsigned long code) {
     return false;
 }
 bool Fail(unsigned long& error) { return Fail(error, sys::LastError()); }
+bool Fail(unsigned long& error, sys::Failure failure) { return Fail(error, sys::Code(failure)); }
 
-Path DirPart(const Path& path) {
-    const std::size_t slash = path.find_last_of(sys::kSeparators);
-    return slash == Path::npos ? Path() : path.substr(0, slash + 1);
+bool OpenPlace(const char* path, Place& place, unsigned long& error) {
+    if (path == nullptr || *path == '\0') {
+        return Fail(error, sys::Failure::kNotFound);
+    }
+    return sys::OpenFolder(path, place.folder, place.name) || Fail(error);
 }
 
-// "<base>.<digits>.tmp": a temporary file of a save of `base`.
-Path TempName(const Path& base) {
-    std::string suffix = ".";
-    suffix += std::to_string(sys::ProcessId());
-    suffix += ".tmp";
-    return base + sys::Ascii(suffix);
-}
-bool IsTempName(const Path& base, const Path& name) {
-    const Path suffix = sys::Ascii(".tmp");
-    if (name.size() < base.size() + 2 + suffix.size() || name.compare(0, base.size(), base) != 0 ||
-        name[base.size()] != '.' ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-        return false;
-    }
-    for (std::size_t i = base.size() + 1; i < name.size() - suffix.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Why a file cannot be read as the config file, or 0.
-unsigned long ReadRefusal(const sys::Info& info) {
-    if (info.kind == sys::Kind::kDirectory) {
-        return sys::Code(sys::Failure::kIsDirectory);
-    }
+// Why a file cannot be opened in `mode` as the config file, or 0. A file
+// too large to read may still be replaced.
+unsigned long Refusal(const sys::Info& info, sys::Mode mode) {
     if (info.kind != sys::Kind::kRegular) {
-        return sys::Code(sys::Failure::kNotAFile);
+        return sys::Code(info.kind == sys::Kind::kDirectory ? sys::Failure::kIsDirectory
+                                                            : sys::Failure::kNotAFile);
     }
-    if (info.size > kMaxFileSize) {
-        return sys::Code(sys::Failure::kTooLarge);
+    if (mode == sys::Mode::kRead) {
+        return info.size > kMaxFileSize ? sys::Code(sys::Failure::kTooLarge) : 0;
     }
-    return 0;
+    return info.writable ? 0 : sys::Code(sys::Failure::kReadOnly);
 }
 
-// Why a file cannot be replaced or rewritten as the config file, or 0.
-unsigned long WriteRefusal(const sys::Info& info) {
-    if (info.kind == sys::Kind::kDirectory) {
-        return sys::Code(sys::Failure::kIsDirectory);
-    }
-    if (info.kind != sys::Kind::kRegular) {
-        return sys::Code(sys::Failure::kNotAFile);
-    }
-    if (!info.writable) {
-        return sys::Code(sys::Failure::kReadOnly);
-    }
-    return 0;
-}
-
-// Opens the file at `path` (already resolved) after checking what it is,
-// then checks the open file again, since the name may have been replaced
-// between the two. The first check keeps a FIFO or device from being opened.
-bool OpenChecked(const Path& path, sys::Mode mode, unsigned long (*refusal)(const sys::Info&),
-                 File& file, sys::Info& info, unsigned long& error) {
-    if (!sys::PathInfo(path, info)) {
+// Opens the file after checking what it is, so that a FIFO or device is
+// never opened, then checks the open file again, since the name may have
+// been given to another between the two.
+bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info,
+                 unsigned long& error) {
+    if (!sys::NameInfo(place.folder, place.name, info)) {
         return Fail(error);
     }
-    if (const unsigned long code = refusal(info); code != 0) {
+    if (const unsigned long code = Refusal(info, mode); code != 0) {
         return Fail(error, code);
     }
-    File opened(sys::Open(path, mode));
-    if (!opened.IsOpen() || !sys::HandleInfo(opened.get(), info)) {
+    file.Reset(sys::Open(place.folder, place.name, mode));
+    if (!file.IsOpen() || !sys::HandleInfo(file.get(), info)) {
         return Fail(error);
     }
-    if (const unsigned long code = refusal(info); code != 0) {
+    if (const unsigned long code = Refusal(info, mode); code != 0) {
+        file.Close();
         return Fail(error, code);
     }
-    file.Reset(opened.Release());
     return true;
 }
 
@@ -132,14 +124,11 @@ bool OpenChecked(const Path& path, sys::Mode mode, unsigned long (*refusal)(cons
 // unlocked.
 bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long& error) {
     for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (sys::TryLock(file, lock)) {
-            return true;
-        }
-        if (!sys::IsLockHeld(sys::LastError())) {
+        if (sys::TryLock(file, lock) || !sys::IsLockHeld(sys::LastError())) {
             return true;
         }
         if (waited >= kLockWaitMs) {
-            return Fail(error, sys::Code(sys::Failure::kBusy));
+            return Fail(error, sys::Failure::kBusy);
         }
         if (wait) {
             wait();
@@ -159,7 +148,7 @@ bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long&
     for (;;) {
         if (used == bytes.size()) {
             if (used >= kLimit) {
-                return Fail(error, sys::Code(sys::Failure::kTooLarge));
+                return Fail(error, sys::Failure::kTooLarge);
             }
             bytes.resize(std::min(used + kChunk, kLimit));
         }
@@ -175,55 +164,9 @@ bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long&
     }
 }
 
-// Removes temporary files of `base` in `dir` that no saver holds: left by
-// saves that were interrupted. A live saver's lock holds across processes,
-// PID namespaces and (over NFS) hosts.
-void RemoveStaleTemps(const Path& dir, const Path& base) {
-    std::vector<Path> names;
-    sys::List(dir, base + sys::PathChar('.'), names);
-    for (const Path& name : names) {
-        if (!IsTempName(base, name)) {
-            continue;
-        }
-        const Path path = dir + name;
-        File file(sys::Open(path, sys::Mode::kRead));
-        if (!file.IsOpen()) {
-            file.Reset(sys::Open(path, sys::Mode::kWrite));
-        }
-        if (file.IsOpen() && sys::TryLock(file.get(), sys::Lock::kExclusive) &&
-            sys::StillNamed(file.get(), path)) {
-            sys::Remove(path);
-        }
-    }
-}
-
-// The saver's temporary file, created and locked. Where the system cannot
-// create it locked, a concurrent save may take the new file for a stale one
-// and remove it before it is locked: the lock is then had once that save lets
-// go, the name is free, and creation is tried again, for a bounded time.
-bool CreateTemp(const Path& path, File& temp, unsigned long& error) {
-    for (unsigned waited = 0; waited < kLockWaitMs; waited += kLockRetryMs) {
-        File file(sys::Open(path, sys::Mode::kCreate));
-        if (!file.IsOpen()) {
-            return Fail(error);
-        }
-        if (!LockWithin(file.get(), sys::Lock::kExclusive, nullptr, error)) {
-            return false;
-        }
-        if (sys::StillNamed(file.get(), path)) {
-            temp.Reset(file.Release());
-            return true;
-        }
-    }
-    return Fail(error, sys::Code(sys::Failure::kBusy));
-}
-
-// Writes `data` at `offset`; `written` counts the bytes written, also when
-// the write fails part of the way.
-bool WriteAll(Handle file, std::uint64_t offset, std::string_view data, std::size_t& written) {
-    written = 0;
-    while (written < data.size()) {
-        const std::ptrdiff_t n = sys::WriteAt(file, offset + written, data.substr(written));
+bool WriteAll(Handle file, std::string_view data) {
+    for (std::size_t written = 0; written < data.size();) {
+        const std::ptrdiff_t n = sys::WriteAt(file, written, data.substr(written));
         if (n < 0) {
             return false;
         }
@@ -232,137 +175,138 @@ bool WriteAll(Handle file, std::uint64_t offset, std::string_view data, std::siz
     return true;
 }
 
-// Puts the old bytes back over a rewrite that failed: those of its first
-// `changed` bytes, and those from `cut` on, where it was cut short. Only
-// what changed is written, since on a file system that copies on write the
-// blocks for it are just those the failed rewrite freed; they come free once
-// its changes are committed, as they are before the next attempt.
-void Restore(Handle file, const std::string& old, std::size_t changed, std::size_t cut) {
-    constexpr int kAttempts = 3;
-    const std::string_view bytes(old);
-    std::size_t written = 0;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (WriteAll(file, 0, bytes.substr(0, std::min(changed, old.size())), written) &&
-            (cut >= old.size() || WriteAll(file, cut, bytes.substr(cut), written)) &&
-            sys::Truncate(file, old.size()) && sys::Flush(file)) {
-            return;
-        }
-        sys::SyncFileSystem(file);
+// "<name>.<16 hex digits>.tmp": a name that no other file has.
+Path TempName(const Path& name) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    Path temp = name + sys::PathChar('.');
+    for (std::uint64_t bits = sys::Random(), i = 0; i < 16; ++i, bits >>= 4) {
+        temp += static_cast<sys::PathChar>(kDigits[bits & 15]);
     }
+    for (const char c : std::string_view(".tmp")) {
+        temp += static_cast<sys::PathChar>(c);
+    }
+    return temp;
 }
 
-// Rewrites the file where it stands, for a folder that forbids new files or a
-// file that cannot be replaced. Loads and other saves are locked out, room
-// for the new bytes is made and the file cut to their size before any of them
-// is written, and on a failure after that the old bytes are put back.
-bool RewriteInPlace(const Path& target, const std::string& bytes, const WaitHook& wait,
+// Steps 1 to 5 of a save by rename. `old` is the file to replace, open, or
+// none.
+bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
+                     unsigned long& error) {
+    const Path tempName = TempName(place.name);
+    bool named = false;  // whether the new file has its name yet
+    File temp(sys::CreateTemp(place.folder, tempName, old.IsOpen(), named));
+    if (!temp.IsOpen()) {
+        return Fail(error);
+    }
+    bool done = !old.IsOpen() ||
+                sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get());
+    old.Close();  // Wine refuses to replace a file that any handle holds
+    done = done && WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
+    if (done && !named) {
+        done = named = sys::GiveName(temp.get(), place.folder, tempName);
+    }
+    done = done && sys::Rename(place.folder, tempName, place.name);
+    const unsigned long code = sys::LastError();
+    temp.Close();  // after a good flush, closing has nothing left to report
+    if (!done) {
+        if (named) {
+            sys::Remove(place.folder, tempName);
+        }
+        return Fail(error, code);
+    }
+    // The new file is in place: a failed flush of the folder cannot undo
+    // that, and failing here would tell the caller the old file is there.
+    sys::FlushFolder(place.folder);
+    return true;
+}
+
+// The rewrite in place, for a file that cannot be replaced by rename.
+bool RewriteInPlace(const Place& place, const std::string& bytes, const WaitHook& wait,
                     unsigned long& error) {
     File file;
-    std::string old;
     sys::Info info;
-    if (!OpenChecked(target, sys::Mode::kReadWrite, WriteRefusal, file, info, error) ||
+    std::string old;
+    if (!OpenChecked(place, sys::Mode::kReadWrite, file, info, error) ||
         !LockWithin(file.get(), sys::Lock::kExclusive, wait, error) ||
         !ReadAll(file.get(), info.size, old, error)) {
         return false;
     }
-    const std::uint64_t size = bytes.size();
-    if (!sys::Reserve(file.get(), size)) {
-        const unsigned long code = sys::LastError();
-        sys::Truncate(file.get(), old.size());  // zeros it may have added
-        return Fail(error, code);
+    // Putting the old bytes back must not meet the size limit either.
+    if (old.size() > sys::FileSizeLimit()) {
+        return Fail(error, sys::Failure::kTooLarge);
     }
-    // The cut comes first, since it can be refused (Windows, under another
-    // program's mapped view).
-    const std::size_t cut = std::min(bytes.size(), old.size());
-    if (cut < old.size() && !sys::Truncate(file.get(), cut)) {
-        const unsigned long code = sys::LastError();
-        Restore(file.get(), old, 0, cut);
-        return Fail(error, code);
+    // A file system that copies on write (btrfs) takes new blocks for every
+    // byte rewritten and again for the old bytes put back, and near full it
+    // fails writes well before its free count reaches zero: there a rewrite
+    // goes ahead only with room for four copies of the text and a margin.
+    constexpr std::uint64_t kMargin = std::uint64_t{16} << 20;
+    sys::Disk disk;
+    if (sys::DiskOf(file.get(), disk) && disk.copiesOnWrite &&
+        disk.available < 4 * std::max(old.size(), bytes.size()) + kMargin) {
+        return Fail(error, sys::Failure::kNoRoom);
     }
-    std::size_t written = 0;
-    if (!WriteAll(file.get(), 0, bytes, written) || !sys::Truncate(file.get(), size) ||
-        !sys::Flush(file.get())) {
-        const unsigned long code = sys::LastError();
-        Restore(file.get(), old, written, cut);
-        return Fail(error, code);
+    if (WriteAll(file.get(), bytes) && sys::Flush(file.get()) &&
+        sys::Truncate(file.get(), bytes.size()) && sys::Flush(file.get())) {
+        return true;  // after a good flush, closing has nothing left to report
     }
-    return file.Close() || Fail(error);
+    const unsigned long code = sys::LastError();
+    if (WriteAll(file.get(), old) && sys::Truncate(file.get(), old.size())) {
+        sys::Flush(file.get());  // the old bytes are back
+    }
+    return Fail(error, code);
 }
 
 }  // namespace
 
 bool ReadFile(const char* path, std::string& bytes, unsigned long& error, const WaitHook& wait) {
-    if (path == nullptr || *path == '\0') {
-        return Fail(error, sys::Code(sys::Failure::kNotFound));
-    }
-    Path target;
-    if (!sys::ResolveLinks(sys::ToPath(path), target)) {
-        return Fail(error);
-    }
+    Place place;
     File file;
     sys::Info info;
-    return OpenChecked(target, sys::Mode::kRead, ReadRefusal, file, info, error) &&
+    return OpenPlace(path, place, error) &&
+           OpenChecked(place, sys::Mode::kRead, file, info, error) &&
            LockWithin(file.get(), sys::Lock::kShared, wait, error) &&
            ReadAll(file.get(), info.size, bytes, error);
 }
 
 bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
                const WaitHook& wait) {
-    if (path == nullptr || *path == '\0') {
-        return Fail(error, sys::Code(sys::Failure::kNotFound));
+    // A write past the process's limit would end it with a signal.
+    if (bytes.size() > kMaxFileSize || bytes.size() > sys::FileSizeLimit()) {
+        return Fail(error, sys::Failure::kTooLarge);
     }
-    if (bytes.size() > kMaxFileSize) {
-        return Fail(error, sys::Code(sys::Failure::kTooLarge));
+    Place place;
+    if (!OpenPlace(path, place, error)) {
+        return false;
     }
-    Path target;
-    if (!sys::ResolveLinks(sys::ToPath(path), target)) {
-        return Fail(error);
-    }
+    // The file must be one we may write, whichever way it is then saved.
     sys::Info info;
-    const bool exists = sys::PathInfo(target, info);
+    File old;
+    const bool exists = sys::NameInfo(place.folder, place.name, info);
     if (!exists && !sys::IsNotFound(sys::LastError())) {
         return Fail(error);
     }
-    // The file must be one we may write, whichever way it is then saved.
-    File old;
-    if (exists && !OpenChecked(target, sys::Mode::kWrite, WriteRefusal, old, info, error)) {
+    if (exists && !OpenChecked(place, sys::Mode::kWrite, old, info, error)) {
         return false;
     }
-
-    const Path dir = DirPart(target);
-    const Path base = target.substr(dir.size());
-    RemoveStaleTemps(dir, base);
-    const Path tempPath = dir + TempName(base);
-    File temp;
-    if (!CreateTemp(tempPath, temp, error)) {
-        if (exists && sys::IsNoPermission(error)) {
-            old.Close();
-            return RewriteInPlace(target, bytes, wait, error);
-        }
+    if (ReplaceByRename(place, old, bytes, error)) {
+        return true;
+    }
+    // No new file may be made beside it, or it may not be replaced.
+    if (!sys::IsReplaceRefused(error) && !(exists && sys::IsNoPermission(error))) {
         return false;
     }
-    // The temporary file stays locked until it has its final name, so that no
-    // other save takes it for stale.
-    std::size_t written = 0;
-    bool replaced = WriteAll(temp.get(), 0, bytes, written) && sys::Flush(temp.get()) &&
-                    (!exists || sys::CopyAccess(old.get(), target, temp.get(), tempPath));
-    old.Close();
-    replaced = replaced && sys::Replace(temp.get(), tempPath, target, exists);
-    if (!replaced) {
-        const unsigned long code = sys::LastError();
-        temp.Close();
-        sys::Remove(tempPath);
-        // A file that another save made meanwhile counts as existing.
-        if (sys::IsReplaceRefused(code) && (exists || sys::PathInfo(target, info))) {
-            return RewriteInPlace(target, bytes, wait, error);
-        }
-        return Fail(error, code);
+    const unsigned long refused = error;
+    if (RewriteInPlace(place, bytes, wait, error)) {
+        return true;
     }
-    temp.Close();
-    sys::SyncFolder(dir);
-    return true;
+    if (sys::IsNotFound(error)) {
+        error = refused;  // nothing there to rewrite: the refusal is the reason
+    }
+    return false;
 }
 
 bool IsNotFound(unsigned long code) { return sys::IsNotFound(code); }
+
+unsigned long InvalidTextCode() { return sys::Code(sys::Failure::kInvalidText); }
 
 }  // namespace ini

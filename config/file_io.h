@@ -8,10 +8,6 @@
 
 namespace ini {
 
-// A file of the platform: a descriptor on POSIX, a HANDLE on Windows.
-using Handle = std::intptr_t;
-inline constexpr Handle kNoHandle = -1;
-
 // The largest file read or written; a larger one fails as too large.
 inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 20;
 
@@ -31,18 +27,16 @@ using WaitHook = std::function<void()>;
 bool ReadFile(const char* path, std::string& bytes, unsigned long& error,
               const WaitHook& wait = nullptr);
 
-// Replaces the file at `path` (or at the end of its trusted links) with
-// `bytes`: through a locked temporary file beside it, flushed to disk, given
-// the old file's access and put in its place in one step. Where that cannot
-// be (the folder forbids creating files, or the file cannot be replaced), the
-// file is rewritten in place under an exclusive lock, and on any failure its
-// old bytes are put back. Refuses more than kMaxFileSize bytes and a file
-// without write permission (also for root). On failure the file is as
-// before and no temporary file is left.
+// Replaces the file at `path` (or at the end of its links) with `bytes`, or
+// fails and leaves it as it was, with nothing beside it. Refuses a file
+// without write permission (also for root), and more bytes than kMaxFileSize
+// or the process's file size limit allows, before writing any.
 bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
                const WaitHook& wait = nullptr);
 
 // True when `code` says that a path names no file.
 bool IsNotFound(unsigned long code);
+// The error code of a document that the file format cannot hold.
+unsigned long InvalidTextCode();
 
 }  // namespace ini

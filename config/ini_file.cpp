@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "config/file_io.h"
-#include "config/ini_text.h"
 
 namespace {
 
@@ -126,7 +125,12 @@ bool CIniFile::Save(const char* path) {
     if (path != nullptr && path != m_strPath.c_str()) {
         m_strPath = path;
     }
-    if (!ini::WriteFile(m_strPath.c_str(), ini::FormatText(m_sections), m_nError, m_waitHook)) {
+    std::string text;
+    if (!ini::FormatText(m_sections, text)) {
+        m_nError = ini::InvalidTextCode();
+        return false;
+    }
+    if (!ini::WriteFile(m_strPath.c_str(), text, m_nError, m_waitHook)) {
         return false;
     }
     m_nError = 0;

@@ -8,15 +8,7 @@
 #include <utility>
 #include <vector>
 
-struct IniEntry {
-    std::string key;
-    std::string value;
-};
-
-struct IniSection {
-    std::string name;
-    std::vector<IniEntry> entries;
-};
+#include "config/ini_text.h"
 
 class CIniFile {
 public:

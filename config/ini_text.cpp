@@ -126,18 +126,17 @@ bool Writable(const IniEntry& entry) {
     return entry.key.empty() || (entry.key[0] != ';' && entry.key[0] != '[');
 }
 
-// Appends `text` with every LF as CR LF.
-void AppendLines(std::string& out, std::string_view text) {
-    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
-        out.append(text.substr(0, lf)).append("\r\n");
-        text.remove_prefix(lf + 1);
-    }
-    out.append(text);
+// Whether `text` holds none of the line feed, Ctrl-Z and `also`.
+bool Holds(std::string_view text, std::string_view also) {
+    return text.find_first_of(std::string("\n\x1a").append(also)) == std::string_view::npos;
 }
 
 }  // namespace
 
 std::vector<IniSection> ParseText(std::string_view bytes) {
+    if (bytes.starts_with("\xef\xbb\xbf")) {
+        bytes.remove_prefix(3);
+    }
     std::vector<IniSection> sections;
     Reader reader(sections);
     reader.Parse(bytes.substr(0, bytes.find('\x1a')));  // text mode ends at Ctrl-Z
@@ -145,25 +144,24 @@ std::vector<IniSection> ParseText(std::string_view bytes) {
     return sections;
 }
 
-std::string FormatText(const std::vector<IniSection>& sections) {
-    std::string out;
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        if (i != 0) {
-            out.append("\r\n");
+bool FormatText(const std::vector<IniSection>& sections, std::string& out) {
+    out.clear();
+    for (const IniSection& section : sections) {
+        const std::string_view name = section.name;
+        if (!Holds(name, "]") || name.starts_with(';') || name.starts_with('[')) {
+            return false;
         }
-        out.append("[");
-        AppendLines(out, sections[i].name);
-        out.append("]\r\n");
-        for (const IniEntry& entry : sections[i].entries) {
+        out.append(out.empty() ? "[" : "\r\n[").append(name).append("]\r\n");
+        for (const IniEntry& entry : section.entries) {
+            if (!Holds(entry.key, "=") || !Holds(entry.value, "")) {
+                return false;
+            }
             if (Writable(entry)) {
-                AppendLines(out, entry.key);
-                out.append("=");
-                AppendLines(out, entry.value);
-                out.append("\r\n");
+                out.append(entry.key).append("=").append(entry.value).append("\r\n");
             }
         }
     }
-    return out;
+    return true;
 }
 
 }  // namespace ini

@@ -6,17 +6,29 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ini_file.h"
+struct IniEntry {
+    std::string key;
+    std::string value;
+};
+
+struct IniSection {
+    std::string name;
+    std::vector<IniEntry> entries;
+};
 
 namespace ini {
 
 // Reads a file's bytes into sections. Text-mode rules come first: the text
-// ends at the first Ctrl-Z, and CR LF reads as LF (a lone CR stays).
+// ends at the first Ctrl-Z, and CR LF reads as LF (a lone CR stays). A
+// leading UTF-8 byte-order mark, which editors add, is not text.
 std::vector<IniSection> ParseText(std::string_view bytes);
 
-// The bytes of the document's layout, every LF written as CR LF. An entry
+// The bytes of the document's layout, every line ending in CR LF. An entry
 // whose key starts with ';' or '[' is left out: its line would read back as
-// a comment, or as a header swallowing the lines after it.
-std::string FormatText(const std::vector<IniSection>& sections);
+// a comment, or as a header swallowing the lines after it. False, with
+// `out` unspecified, for a document that would read back as another: a
+// line feed or Ctrl-Z anywhere, a ']' in a section name or one that starts
+// with ';' or '[', an '=' in a key.
+bool FormatText(const std::vector<IniSection>& sections, std::string& out);
 
 }  // namespace ini

@@ -1,0 +1,15 @@
+// Failures of single system calls, for tests of what the store does after
+// each one (POSIX only). Linked into a test program, the file system calls
+// the store makes stand in front of the C library's.
+#pragma once
+
+#include <functional>
+
+// Makes the `n`th of those calls from now on (counting from 1) fail with EIO
+// without being made (close is made, then reported failed); 0: none. Returns
+// whether the call chosen before was reached.
+bool FailNthCall(int n);
+
+// Calls `watch` with the descriptor before every positioned write; empty:
+// none.
+void WatchWrites(std::function<void(int)> watch);
