@@ -1,5 +1,4 @@
-// ReadFile and WriteFile: the rules of reading and saving a file, the same on
-// every platform.
+// ReadFile and WriteFile: the rules of reading and saving a file.
 //
 // A save replaces the file by rename:
 //   1. make a new file, made without a name where the system can, and its
@@ -35,27 +34,23 @@ using sys::Path;
 // An open file, closed (and so unlocked) when it goes.
 class File {
 public:
-    File() = default;
-    explicit File(Handle handle) : m_handle(handle) {}
-    ~File() { Close(); }
+    explicit File(Handle handle = sys::kNoHandle) : m_handle(handle) {}
+    ~File() { Reset(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
     Handle get() const { return m_handle; }
     bool IsOpen() const { return m_handle != sys::kNoHandle; }
-    void Reset(Handle handle) {
-        Close();
-        m_handle = handle;
-    }
-    void Close() {
+    // Closes the file, and holds `handle` instead.
+    void Reset(Handle handle = sys::kNoHandle) {
         if (IsOpen()) {
             sys::Close(m_handle);
-            m_handle = sys::kNoHandle;
         }
+        m_handle = handle;
     }
 
 private:
-    Handle m_handle = sys::kNoHandle;
+    Handle m_handle;
 };
 
 // The folder of the file a path names, and the file's name in it.
@@ -113,7 +108,7 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
         return Fail(error);
     }
     if (const unsigned long code = Refusal(info, mode); code != 0) {
-        file.Close();
+        file.Reset();
         return Fail(error, code);
     }
     return true;
@@ -137,31 +132,26 @@ bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long
     }
 }
 
-// Reads the open file from its start to its end; `size` is its size when it
-// was opened.
+// Reads the open file from its start to its end. `size` is its size when it
+// was opened; a byte more tells a file that grew since.
 bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long& error) {
-    // The file may have grown since: one byte more than the limit tells.
-    constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize) + 1;
-    constexpr std::size_t kChunk = std::size_t{64} * 1024;
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, kLimit)));
+    constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize);
+    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLimit)) + 1);
     std::size_t used = 0;
-    for (;;) {
+    for (std::ptrdiff_t n = 1; n > 0; used += static_cast<std::size_t>(n)) {
         if (used == bytes.size()) {
-            if (used >= kLimit) {
+            if (used > kLimit) {
                 return Fail(error, sys::Failure::kTooLarge);
             }
-            bytes.resize(std::min(used + kChunk, kLimit));
+            bytes.resize(std::min(2 * used, kLimit + 1));
         }
-        const std::ptrdiff_t n = sys::Read(file, bytes.data() + used, bytes.size() - used);
+        n = sys::Read(file, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             return Fail(error);
         }
-        if (n == 0) {
-            bytes.resize(used);
-            return true;
-        }
-        used += static_cast<std::size_t>(n);
     }
+    bytes.resize(used);
+    return true;
 }
 
 bool WriteAll(Handle file, std::string_view data) {
@@ -182,10 +172,7 @@ Path TempName(const Path& name) {
     for (std::uint64_t bits = sys::Random(), i = 0; i < 16; ++i, bits >>= 4) {
         temp += static_cast<sys::PathChar>(kDigits[bits & 15]);
     }
-    for (const char c : std::string_view(".tmp")) {
-        temp += static_cast<sys::PathChar>(c);
-    }
-    return temp;
+    return temp.append({'.', 't', 'm', 'p'});
 }
 
 // Steps 1 to 5 of a save by rename. `old` is the file to replace, open, or
@@ -198,16 +185,16 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
     if (!temp.IsOpen()) {
         return Fail(error);
     }
-    bool done = !old.IsOpen() ||
-                sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get());
-    old.Close();  // Wine refuses to replace a file that any handle holds
+    bool done =
+        !old.IsOpen() || sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get());
+    old.Reset();  // Wine refuses to replace a file that any handle holds
     done = done && WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
     if (done && !named) {
         done = named = sys::GiveName(temp.get(), place.folder, tempName);
     }
     done = done && sys::Rename(place.folder, tempName, place.name);
     const unsigned long code = sys::LastError();
-    temp.Close();  // after a good flush, closing has nothing left to report
+    temp.Reset();  // after a good flush, closing has nothing left to report
     if (!done) {
         if (named) {
             sys::Remove(place.folder, tempName);

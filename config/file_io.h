@@ -20,10 +20,9 @@ inline constexpr unsigned kLockRetryMs = 25;
 using WaitHook = std::function<void()>;
 
 // Reads the whole file at `path` under a shared lock. Fails, with the
-// system's error code in `error`, on a missing file, a directory, FIFO,
-// device or a file on a pseudo file system, a file larger than kMaxFileSize,
-// a link that may not be followed, and a lock held for longer than
-// kLockWaitMs.
+// system's error code in `error`, on anything but a regular file of at most
+// kMaxFileSize, a link that may not be followed, and a lock held for longer
+// than kLockWaitMs.
 bool ReadFile(const char* path, std::string& bytes, unsigned long& error,
               const WaitHook& wait = nullptr);
 

@@ -1,8 +1,10 @@
 // The Linux file layer. A folder is held open, and every name is looked up
 // in it without following links, so that a path checked once cannot lead
-// elsewhere later.
+// elsewhere later. No call here waits for what a signal could interrupt: a
+// FIFO is opened without waiting, locks are tried, files are on disk.
 
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -31,22 +33,19 @@ constexpr int kMaxLinks = 40;
 
 int Fd(Handle file) { return static_cast<int>(file); }
 
-// openat(2), close-on-exec, never a controlling terminal, retried when a
-// signal interrupts it.
+// openat(2), close-on-exec, never a controlling terminal.
 int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
-    int fd = -1;
-    while ((fd = ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, mode)) < 0 && errno == EINTR) {
-    }
-    return fd;
+    return ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, mode);
 }
 
 // A file system whose files stand for kernel state, not stored bytes.
 bool PseudoFileSystem(int fd) {
     constexpr unsigned long kPseudo[] = {
-        PROC_SUPER_MAGIC,   SYSFS_MAGIC,        DEBUGFS_MAGIC,   TRACEFS_MAGIC,
-        SECURITYFS_MAGIC,   CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,
-        DEVPTS_SUPER_MAGIC, EFIVARFS_MAGIC,     PSTOREFS_MAGIC,  SELINUX_MAGIC,
-        SMACK_MAGIC,        BINFMTFS_MAGIC,     0x62656570 /* configfs */,
+        PROC_SUPER_MAGIC,    SYSFS_MAGIC,      DEBUGFS_MAGIC,
+        TRACEFS_MAGIC,       SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC,
+        CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,     DEVPTS_SUPER_MAGIC,
+        EFIVARFS_MAGIC,      PSTOREFS_MAGIC,   SELINUX_MAGIC,
+        SMACK_MAGIC,         BINFMTFS_MAGIC,   0x62656570 /* configfs */,
         0x65735543 /* fusectl */};
     struct statfs fs {};
     return ::fstatfs(fd, &fs) == 0 &&
@@ -66,30 +65,23 @@ void Describe(const struct stat& st, Info& info) {
 // along; security labels (security.*) come where the system lets them.
 // Other names (trusted.*) need privileges and are not copied.
 bool CopyExtendedAttributes(int from, int to) {
-    ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size <= 0) {
-        return size == 0 || errno == ENOTSUP || errno == ENOSYS;
-    }
-    std::vector<char> names(static_cast<std::size_t>(size));
-    size = ::flistxattr(from, names.data(), names.size());
+    std::vector<char> names(XATTR_LIST_MAX);
+    std::vector<char> value(XATTR_SIZE_MAX);
+    const ssize_t size = ::flistxattr(from, names.data(), names.size());
     if (size < 0) {
-        return false;
+        return errno == ENOTSUP;
     }
-    std::vector<char> value;
     for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
-        const char* name = names.data() + at;
-        const std::string_view view(name);
-        at += view.size() + 1;
-        const bool required = view.starts_with("user.") || view == "system.posix_acl_access";
-        if (!required && !view.starts_with("security.")) {
+        const std::string_view name(names.data() + at);
+        at += name.size() + 1;
+        const bool required = name.starts_with("user.") || name == "system.posix_acl_access";
+        if (!required && !name.starts_with("security.")) {
             continue;
         }
-        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
-        value.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-        const bool copied = length >= 0 &&
-                            ::fgetxattr(from, name, value.data(), value.size()) == length &&
-                            ::fsetxattr(to, name, value.data(), value.size(), 0) == 0;
-        if (!copied && required) {
+        const ssize_t length = ::fgetxattr(from, name.data(), value.data(), value.size());
+        if ((length < 0 || ::fsetxattr(to, name.data(), value.data(),
+                                       static_cast<std::size_t>(length), 0) != 0) &&
+            required) {
             return false;
         }
     }
@@ -127,16 +119,14 @@ bool IsReplaceRefused(unsigned long code) { return code == EBUSY; }
 bool IsLockHeld(unsigned long code) { return code == EWOULDBLOCK; }
 
 void Sleep(unsigned milliseconds) {
-    timespec left{static_cast<time_t>(milliseconds / 1000),
-                  static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    const timespec time{static_cast<time_t>(milliseconds / 1000),
+                        static_cast<long>(milliseconds % 1000) * 1000000L};
+    ::nanosleep(&time, nullptr);
 }
 
 std::uint64_t Random() {
     std::uint64_t value = 0;
-    while (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
-    }
+    (void)::getrandom(&value, sizeof value, 0);  // 8 bytes come whole
     return value;
 }
 
@@ -209,11 +199,9 @@ bool OpenFolder(const char* path, Folder& folder, Path& name) {
             break;
         }
     }
-    const int error = errno;
     if (dir >= 0) {
-        ::close(dir);
+        ::close(dir);  // keeps errno
     }
-    errno = error;
     return false;
 }
 
@@ -269,15 +257,11 @@ bool GiveName(Handle file, const Folder& folder, const Path& name) {
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
 bool TryLock(Handle file, Lock lock) {
-    const int operation = (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
-    int result = 0;
-    while ((result = ::flock(Fd(file), operation)) != 0 && errno == EINTR) {
-    }
-    return result == 0;
+    return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
 }
 
-bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile,
-                const Path& /*to*/, Handle toFile) {
+bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile, const Path& /*to*/,
+                Handle toFile) {
     const int from = Fd(fromFile);
     const int to = Fd(toFile);
     struct stat st {};
@@ -297,17 +281,11 @@ bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile,
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
-    ssize_t n = 0;
-    while ((n = ::read(Fd(file), buffer, size)) < 0 && errno == EINTR) {
-    }
-    return n;
+    return ::read(Fd(file), buffer, size);
 }
 
 std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
-    ssize_t n = 0;
-    while ((n = ::pwrite(Fd(file), data.data(), data.size(), static_cast<off_t>(offset))) < 0 &&
-           errno == EINTR) {
-    }
+    const ssize_t n = ::pwrite(Fd(file), data.data(), data.size(), static_cast<off_t>(offset));
     if (n == 0 && !data.empty()) {
         errno = EIO;  // a write that makes no progress
         return -1;
@@ -327,7 +305,8 @@ bool DiskOf(Handle file, Disk& disk) {
         return false;
     }
     disk.copiesOnWrite = static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
-    disk.available = static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
+    disk.available =
+        static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
     return true;
 }
 

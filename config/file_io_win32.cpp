@@ -60,20 +60,9 @@ bool FillText(Path& text, Fill fill) {
 bool FinalPath(HANDLE file, Path& path) {
     using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     const auto finalPath = Lookup<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-    if (finalPath == nullptr) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return false;
-    }
-    return FillText(path,
-                    [&](wchar_t* buffer, DWORD size) { return finalPath(file, buffer, size, 0); });
-}
-
-void Describe(DWORD attributes, std::uint64_t size, Info& info) {
-    info.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kDirectory
-                : (attributes & FILE_ATTRIBUTE_DEVICE) != 0  ? Kind::kOther
-                                                             : Kind::kRegular;
-    info.writable = (attributes & FILE_ATTRIBUTE_READONLY) == 0;
-    info.size = size;
+    return finalPath != nullptr && FillText(path, [&](wchar_t* buffer, DWORD size) {
+               return finalPath(file, buffer, size, 0);
+           });
 }
 
 bool FileSize(HANDLE file, std::uint64_t& size) {
@@ -159,8 +148,8 @@ Path In(const Folder& folder, const Path& name) { return Api(folder.path + name)
 // open, and sharing less would make the saved file refuse other programs
 // until the saver closes it. Read-attribute access lets HandleInfo ask.
 HANDLE OpenShared(const Path& path, DWORD access, DWORD disposition) {
-    return CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -184,9 +173,8 @@ bool IsNotFound(unsigned long code) {
 bool IsNoPermission(unsigned long code) { return code == ERROR_ACCESS_DENIED; }
 
 // A holder that does not share deletion makes Windows refuse the rename with
-// ERROR_SHARING_VIOLATION. A holder that does, or a mapped view, makes it
-// refuse with ERROR_ACCESS_DENIED, and so does Wine for a file that any
-// handle holds open: there the code means a sharing conflict too.
+// ERROR_SHARING_VIOLATION; one that does, a mapped view, and under Wine any
+// open handle make it refuse with ERROR_ACCESS_DENIED.
 bool IsReplaceRefused(unsigned long code) {
     return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
 }
@@ -224,8 +212,12 @@ bool NameInfo(const Folder& folder, const Path& name, Info& info) {
     if (GetFileAttributesExW(In(folder, name).c_str(), GetFileExInfoStandard, &data) == 0) {
         return false;
     }
-    Describe(data.dwFileAttributes,
-             (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, info);
+    const DWORD attributes = data.dwFileAttributes;
+    info.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kDirectory
+                : (attributes & FILE_ATTRIBUTE_DEVICE) != 0  ? Kind::kOther
+                                                             : Kind::kRegular;
+    info.writable = (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 
@@ -259,10 +251,8 @@ bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
 
 bool TryLock(Handle file, Lock lock) {
     OVERLAPPED at{};
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
-    if (lock == Lock::kExclusive) {
-        flags |= LOCKFILE_EXCLUSIVE_LOCK;
-    }
+    const DWORD flags =
+        LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
 }
 

@@ -15,8 +15,8 @@ namespace ini::sys {
 using Handle = std::intptr_t;
 inline constexpr Handle kNoHandle = -1;
 
-// Names as the platform's file functions take them: UTF-16 on Windows, from
-// the first call to the last; bytes on POSIX.
+// Names as the platform's file functions take them: UTF-16 on Windows, bytes
+// on Linux.
 #ifdef _WIN32
 using PathChar = wchar_t;
 #else
@@ -26,14 +26,14 @@ using Path = std::basic_string<PathChar>;
 
 // Failures the layer above names itself, as the platform's error codes.
 enum class Failure {
-    kNotFound,     // no file at the path
-    kIsDirectory,  // a directory stands where a file is wanted
+    kNotFound,
+    kIsDirectory,
     kNotAFile,     // a FIFO, device, socket or a file of a pseudo file system
     kReadOnly,     // no write permission bit or read-only attribute
     kTooLarge,     // larger than the store or the process may write
     kBusy,         // another program held a lock for longer than the wait
     kInvalidText,  // text that the file format cannot hold
-    kNoRoom,       // not enough room on the disk
+    kNoRoom,
 };
 unsigned long Code(Failure failure);
 unsigned long LastError();
@@ -52,20 +52,19 @@ std::uint64_t Random();
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
 
-// The folder of a file, held open on POSIX so that no name on the way can
-// be changed once it was checked; its full path on Windows.
+// The folder of a file: held open on Linux, so that no name on the way can
+// change once checked; its full path on Windows.
 struct Folder {
     Handle handle = kNoHandle;
     Path path;
 };
-// Finds the folder of the file that `path` (in the ANSI code page, relative
-// to the current folder or full) names, and the file's name in it, which
-// need not exist. Symbolic links are followed wherever they stand in the
-// path, but on POSIX only those the running user or root owns: another
-// user's link would let him choose which file this one overwrites, so it is
-// refused (EACCES), dangling or not. Windows cannot tell a link's owner, and
-// refuses a dangling link, since where it leads cannot be seen.
-// The folder's handle is closed by Close.
+// Finds the folder of the file that `path` (in the ANSI code page) names,
+// and the file's name in it, which need not exist; Close closes the folder.
+// Links are followed wherever they stand in the path, but on Linux only
+// those the running user or root owns: another user's link would let him
+// choose which file this one overwrites, so it is refused (EACCES), dangling
+// or not. Windows cannot tell a link's owner, and refuses a dangling link,
+// since where it leads cannot be seen.
 bool OpenFolder(const char* path, Folder& folder, Path& name);
 
 enum class Kind { kRegular, kDirectory, kOther };
@@ -83,10 +82,9 @@ enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Folder& folder, const Path& name, Mode mode);
-// A new file for reading and writing, readable and writable by its owner
-// only when `owned` (else as the user's new files are): made without a name
-// where the system can (`named` false), else as `name`, which must not exist
-// (`named` true).
+// A new file for reading and writing, its owner's alone when `owned`: made
+// without a name where the system can (`named` false), else as `name`,
+// which must not exist (`named` true).
 Handle CreateTemp(const Folder& folder, const Path& name, bool owned, bool& named);
 // Gives a file that CreateTemp made without a name the name `name`.
 bool GiveName(Handle file, const Folder& folder, const Path& name);
@@ -111,7 +109,7 @@ bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
 // The file system of an open file.
 struct Disk {
-    bool copiesOnWrite = false;  // rewritten bytes take new blocks
+    bool copiesOnWrite = false;   // rewritten bytes take new blocks
     std::uint64_t available = 0;  // bytes free for the user
 };
 bool DiskOf(Handle file, Disk& disk);

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "config/file_io.h"

@@ -18,38 +18,21 @@ std::size_t FindEither(std::string_view text, std::size_t p, char a, char b) {
 
 // The single-pass reader. The text is read as the C runtime's text mode
 // reads it: a CR right before an LF is not seen, so CR LF is a line end.
-class Reader {
-public:
-    explicit Reader(std::vector<IniSection>& sections) : m_sections(sections) {}
-
-    void Parse(std::string_view text);
-    // The end of the text ends a pending entry as a line end would.
-    void Finish() {
-        if (m_inSection && m_seenEquals) {
-            CommitEntry();
-        }
-    }
-
-private:
+void Parse(std::string_view text, std::vector<IniSection>& sections) {
+    std::string name;
+    std::string key;
+    std::string value;
+    bool atLineStart = true;
+    bool inHeader = false;
+    bool inSection = false;
+    bool seenEquals = false;
     // Copies, so that the pending texts keep their buffers for the next entry.
-    void CommitEntry() {
-        m_sections.back().entries.push_back(IniEntry{m_key, m_value});
-        m_key.clear();
-        m_value.clear();
-        m_seenEquals = false;
-    }
-
-    std::vector<IniSection>& m_sections;
-    std::string m_name;
-    std::string m_key;
-    std::string m_value;
-    bool m_atLineStart = true;
-    bool m_inHeader = false;
-    bool m_inSection = false;
-    bool m_seenEquals = false;
-};
-
-void Reader::Parse(std::string_view text) {
+    const auto commitEntry = [&] {
+        sections.back().entries.push_back(IniEntry{key, value});
+        key.clear();
+        value.clear();
+        seenEquals = false;
+    };
     std::size_t p = 0;
     const std::size_t end = text.size();
     // The end of the current line (the LF's position, or the end of the text).
@@ -68,13 +51,13 @@ void Reader::Parse(std::string_view text) {
             continue;
         }
         if (c == '\n') {
-            m_atLineStart = true;
+            atLineStart = true;
             ++p;
             continue;
         }
-        if (m_atLineStart) {
-            if (m_inSection && m_seenEquals) {
-                CommitEntry();
+        if (atLineStart) {
+            if (inSection && seenEquals) {
+                commitEntry();
             }
             if (c == ';') {
                 p = lineEnd();  // a comment
@@ -83,42 +66,45 @@ void Reader::Parse(std::string_view text) {
             if (c == '[') {
                 // Line start stays set: a ';' or '[' right after it again
                 // counts as the first character of a line.
-                m_inHeader = true;
-                m_inSection = false;
+                inHeader = true;
+                inSection = false;
                 ++p;
                 continue;
             }
-            m_atLineStart = false;
+            atLineStart = false;
         }
-        if (m_inHeader) {
+        if (inHeader) {
             const std::size_t stop = FindEither(text, p, ']', '\n');
-            m_name.append(run(p, stop));
+            name.append(run(p, stop));
             p = stop;
             if (p != end && text[p] == ']') {
-                m_sections.push_back(IniSection{std::move(m_name), {}});
-                m_name.clear();
-                m_key.clear();
-                m_value.clear();
-                m_inHeader = false;
-                m_seenEquals = false;
-                m_inSection = true;
+                sections.push_back(IniSection{std::move(name), {}});
+                name.clear();
+                key.clear();
+                value.clear();
+                inHeader = false;
+                seenEquals = false;
+                inSection = true;
                 ++p;
             }
-        } else if (!m_inSection) {
+        } else if (!inSection) {
             p = lineEnd();  // before the first header: ignored
-        } else if (m_seenEquals) {
+        } else if (seenEquals) {
             const std::size_t stop = lineEnd();
-            m_value.append(run(p, stop));
+            value.append(run(p, stop));
             p = stop;
         } else {
             const std::size_t stop = FindEither(text, p, '=', '\n');
-            m_key.append(run(p, stop));
+            key.append(run(p, stop));
             p = stop;
             if (p != end && text[p] == '=') {
-                m_seenEquals = true;
+                seenEquals = true;
                 ++p;
             }
         }
+    }
+    if (inSection && seenEquals) {
+        commitEntry();  // the end of the text ends a pending entry as a line end would
     }
 }
 
@@ -127,7 +113,7 @@ bool Writable(const IniEntry& entry) {
 }
 
 // Whether `text` holds none of the line feed, Ctrl-Z and `also`.
-bool Holds(std::string_view text, std::string_view also) {
+bool HoldsNone(std::string_view text, std::string_view also) {
     return text.find_first_of(std::string("\n\x1a").append(also)) == std::string_view::npos;
 }
 
@@ -138,9 +124,7 @@ std::vector<IniSection> ParseText(std::string_view bytes) {
         bytes.remove_prefix(3);
     }
     std::vector<IniSection> sections;
-    Reader reader(sections);
-    reader.Parse(bytes.substr(0, bytes.find('\x1a')));  // text mode ends at Ctrl-Z
-    reader.Finish();
+    Parse(bytes.substr(0, bytes.find('\x1a')), sections);  // text mode ends at Ctrl-Z
     return sections;
 }
 
@@ -148,12 +132,12 @@ bool FormatText(const std::vector<IniSection>& sections, std::string& out) {
     out.clear();
     for (const IniSection& section : sections) {
         const std::string_view name = section.name;
-        if (!Holds(name, "]") || name.starts_with(';') || name.starts_with('[')) {
+        if (!HoldsNone(name, "]") || name.starts_with(';') || name.starts_with('[')) {
             return false;
         }
         out.append(out.empty() ? "[" : "\r\n[").append(name).append("]\r\n");
         for (const IniEntry& entry : section.entries) {
-            if (!Holds(entry.key, "=") || !Holds(entry.value, "")) {
+            if (!HoldsNone(entry.key, "=") || !HoldsNone(entry.value, "")) {
                 return false;
             }
             if (Writable(entry)) {

@@ -23,12 +23,11 @@ namespace ini {
 // leading UTF-8 byte-order mark, which editors add, is not text.
 std::vector<IniSection> ParseText(std::string_view bytes);
 
-// The bytes of the document's layout, every line ending in CR LF. An entry
-// whose key starts with ';' or '[' is left out: its line would read back as
-// a comment, or as a header swallowing the lines after it. False, with
-// `out` unspecified, for a document that would read back as another: a
-// line feed or Ctrl-Z anywhere, a ']' in a section name or one that starts
-// with ';' or '[', an '=' in a key.
+// The bytes of the document's layout, lines ending in CR LF. An entry whose
+// key starts with ';' or '[' is left out: it would read back as a comment or
+// a header. False for any other text that would read back as another: a
+// line feed or Ctrl-Z, a ']' in a section name or one that starts with ';'
+// or '[', an '=' in a key.
 bool FormatText(const std::vector<IniSection>& sections, std::string& out);
 
 }  // namespace ini

@@ -235,7 +235,8 @@ TEST_F(IniFileIo, UnusableFilesFailWithTheirReasonAndStayAsTheyAre) {
          kIsDirectory},
         {"too large", [&](const fs::path& file) { WriteBytes(file, tooLarge); }, kTooLarge, 0},
         {"too large once saved",
-         [](const fs::path& file) { WriteBytes(file, GrowsPastTheLimitWhenSaved()); }, 0, kTooLarge},
+         [](const fs::path& file) { WriteBytes(file, GrowsPastTheLimitWhenSaved()); }, 0,
+         kTooLarge},
 #ifndef _WIN32
         {"fifo", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0); },
          kNotAFile, kNotAFile},
@@ -903,9 +904,9 @@ TEST_F(IniFileIo, KilledSaveLeavesOneWholeDocument) {
             ::waitpid(child, &status, 0);
             killed += WIFSIGNALED(status) ? 1 : 0;
             const std::string now = ReadBytes(m_path);
-            ASSERT_TRUE(now == bytesA || now == bytesB ||
-                        (inPlace && (FrontOver(now, bytesA, bytesB) ||
-                                     FrontOver(now, bytesB, bytesA))))
+            ASSERT_TRUE(
+                now == bytesA || now == bytesB ||
+                (inPlace && (FrontOver(now, bytesA, bytesB) || FrontOver(now, bytesB, bytesA))))
                 << "round " << round << ", " << now.size() << " bytes";
         }
         ::chmod(m_dir.c_str(), 0755);

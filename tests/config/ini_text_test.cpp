@@ -47,9 +47,15 @@ TEST(IniText, WriterLeavesOutOrRefusesWhatWouldReadBackAsAnother) {
     Sections doc = {{"s", {{";c", "1"}, {"[h", "2"}, {"k", "3"}}}, {"t", {{"j", "4"}}}};
     EXPECT_EQ(Format(doc), "[s]\r\nk=3\r\n\r\n[t]\r\nj=4\r\n");
     const Sections refused[] = {
-        {{"s", {{"k", "600\nheight=1"}}}}, {{"s", {{"k", "v\x1a"}}}}, {{"s", {{"a=b", "v"}}}},
-        {{"s", {{"k\n", "v"}}}},           {{"a]b", {}}},               {{"a\nb", {}}},
-        {{";s", {}}},                       {{"[s", {}}},                {{"s\x1a", {}}},
+        {{"s", {{"k", "600\nheight=1"}}}},
+        {{"s", {{"k", "v\x1a"}}}},
+        {{"s", {{"a=b", "v"}}}},
+        {{"s", {{"k\n", "v"}}}},
+        {{"a]b", {}}},
+        {{"a\nb", {}}},
+        {{";s", {}}},
+        {{"[s", {}}},
+        {{"s\x1a", {}}},
     };
     for (const Sections& bad : refused) {
         EXPECT_EQ(Format(bad), "refused") << Describe(bad);

@@ -33,14 +33,14 @@ bool FailNthCall(int n) {
 void WatchWrites(std::function<void(int)> watch) { g_watchWrites = std::move(watch); }
 
 // Each stand-in fails when chosen, else calls the C library's function.
-#define ZARV_FAILABLE(result, name, params, args)                            \
-    extern "C" result name params {                                          \
-        static const auto real = Real<result(*) params>(#name);              \
-        if (FailsNow()) {                                                    \
-            errno = EIO;                                                     \
-            return -1;                                                       \
-        }                                                                    \
-        return real args;                                                    \
+#define ZARV_FAILABLE(result, name, params, args)               \
+    extern "C" result name params {                             \
+        static const auto real = Real<result(*) params>(#name); \
+        if (FailsNow()) {                                       \
+            errno = EIO;                                        \
+            return -1;                                          \
+        }                                                       \
+        return real args;                                       \
     }
 
 ZARV_FAILABLE(int, fstat, (int fd, void* st), (fd, st))
