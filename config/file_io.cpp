@@ -233,7 +233,8 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, const WaitHook
         return Fail(error, sys::Failure::kNoRoom);
     }
     if (WriteAll(file.get(), bytes) && sys::Flush(file.get()) &&
-        sys::Truncate(file.get(), bytes.size()) && sys::Flush(file.get())) {
+        (bytes.size() >= old.size() ||
+         (sys::Truncate(file.get(), bytes.size()) && sys::Flush(file.get())))) {
         return true;  // after a good flush, closing has nothing left to report
     }
     const unsigned long code = sys::LastError();
