@@ -182,8 +182,7 @@ bool OpenFolder(const char* path, Folder& folder, Path& name) {
                 ::close(fd);
             }
             name = part;
-            // A folder opened for reading can be flushed; one that may only
-            // be passed through is kept as it is.
+            // Opened for reading, the folder can be flushed.
             const int readable = OpenAt(dir, ".", O_RDONLY | O_DIRECTORY);
             if (readable >= 0) {
                 ::close(dir);
