@@ -460,9 +460,10 @@ TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
          {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
         // The string's "%1" is the reason.
         const QString format = Utf8(FindString(IDS_SAVE_FAILED, ResourceLanguage(language)));
+        std::filesystem::remove_all("config.ini");  // the last round's directory
         CSettingsDlg dlg(language);
         ShowAndActivate(dlg);
-        std::filesystem::remove_all("config.ini");
+        std::filesystem::remove("config.ini");
         std::filesystem::create_directory("config.ini");
         QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
         const std::vector<int> checked = CheckedControls(dlg);
@@ -485,6 +486,31 @@ TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
 
         PressKey(dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
+}
+
+// A config.ini that exists but cannot be read (here a directory) is told
+// before the dialog is shown, in the dialog's language and centred on the
+// screen (no owner); the dialog then ends with IDABORT, never shown.
+TEST_F(DialogTest, UnreadableFileIsToldInTheDialogsLanguageAndTheDialogNeverShows) {
+    std::filesystem::create_directory("config.ini");
+    for (const DialogLanguage language :
+         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
+        const QString format = Utf8(FindString(IDS_LOAD_FAILED, ResourceLanguage(language)));
+        CSettingsDlg dlg(language);
+        int result = 0;
+        const MessageSeen seen = SeeMessage([&] { result = dlg.exec(); });
+        EXPECT_EQ(seen.owner, nullptr);
+        EXPECT_EQ(seen.title, dlg.windowTitle());
+        EXPECT_EQ(seen.icon, QMessageBox::Critical);
+        EXPECT_EQ(seen.text,
+                  QString(format).replace(QStringLiteral("%1"),
+                                          QString::fromLocal8Bit(std::strerror(EISDIR))));
+        EXPECT_EQ(seen.buttons, (std::vector<QString>{Utf8(
+                                    language == DialogLanguage::kChinesePrc ? "确定" : "確定")}));
+        EXPECT_EQ(result, IDABORT);
+        EXPECT_FALSE(dlg.isVisible());
     }
     EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
 }
