@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# --help and --version answer on stdout with status 0; any other argument is
-# refused in one line on stderr with status 2. None of them needs a display,
-# and none writes a file, in the working folder or in the home folder. $2 is
-# the project's version.
+# --help and --version, alone, answer on stdout with status 0, or with a
+# line on stderr and status 1 when stdout cannot be written; any other
+# argument, and any after the first, is refused in one line on stderr naming
+# it, with status 2. None of them needs a display, and none writes a file, in
+# the working folder or in the home folder. $2 is the project's version.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 VERSION=$2
 mkdir "$WORK/here" "$WORK/home"
 
-# arguments | status | stdout: =the whole text, ~a line of it (grep -x), - nothing
+# arguments | status | stdout: =the whole text, ~a line of it (grep -x), -
+# nothing, full: stdout is /dev/full
 cases=(
   "--version|0|=zarv_settings $VERSION"
   "--help|0|~Usage: zarv_settings \[--help | --version\]"
-  "--help --bogus|0|~.*config.ini in the current folder.*"
+  "--help|1|full"
+  "--version|1|full"
+  "--help extra|2|-"
+  "--version --bogus|2|-"
   "--bogus|2|-"
   "--version=1|2|-"
   "-platform offscreen|2|-"
@@ -21,24 +26,36 @@ cases=(
 for case in "${cases[@]}"; do
   IFS='|' read -r args want_status want_out <<<"$case"
   status=0
+  out=$WORK/out
+  [ "$want_out" = full ] && out=/dev/full
   # shellcheck disable=SC2086  # args is a list of words
   (cd "$WORK/here" && exec env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE \
     -u XDG_CONFIG_HOME -u XDG_CACHE_HOME QT_QPA_PLATFORM=none-such HOME="$WORK/home" \
-    timeout 20 "$PROGRAM" $args) >"$WORK/out" 2>"$WORK/err" || status=$?
+    timeout 20 "$PROGRAM" $args) >"$out" 2>"$WORK/err" || status=$?
   [ "$status" -eq "$want_status" ] ||
     fail "$args: exit status $status, want $want_status; stderr: $(cat "$WORK/err")"
   case $want_out in
   -)
     [ ! -s "$WORK/out" ] || fail "$args: stdout: $(cat "$WORK/out")"
-    if [ "$(wc -l <"$WORK/err")" -ne 1 ] || ! grep -qF -e "\"${args%% *}\"" "$WORK/err" ||
+    # The refused argument: the first, or the one after an option.
+    read -r refused second _ <<<"$args"
+    case $refused in --help | --version) refused=$second ;; esac
+    if [ "$(wc -l <"$WORK/err")" -ne 1 ] || ! grep -qF -e "\"$refused\"" "$WORK/err" ||
       ! grep -qF -e "--help" "$WORK/err"; then
-      fail "$args: stderr is not one line naming it and --help: $(cat "$WORK/err")"
+      fail "$args: stderr is not one line naming $refused and --help: $(cat "$WORK/err")"
+    fi
+    ;;
+  full)
+    # The program has set no locale yet: the C library's English text.
+    if [ "$(wc -l <"$WORK/err")" -ne 1 ] || ! grep -qF "No space left on device" "$WORK/err"; then
+      fail "$args: stderr is not one line naming the write error: $(cat "$WORK/err")"
     fi
     ;;
   =*) [ "$(cat "$WORK/out")" = "${want_out#=}" ] || fail "$args: stdout: $(cat "$WORK/out")" ;;
   *) grep -qx -e "${want_out#\~}" "$WORK/out" || fail "$args: stdout: $(cat "$WORK/out")" ;;
   esac
-  [ "$want_out" = - ] || [ ! -s "$WORK/err" ] || fail "$args: stderr: $(cat "$WORK/err")"
+  [ "$want_out" = - ] || [ "$want_out" = full ] || [ ! -s "$WORK/err" ] ||
+    fail "$args: stderr: $(cat "$WORK/err")"
   [ -z "$(find "$WORK/here" "$WORK/home" -mindepth 1)" ] ||
     fail "$args: wrote $(find "$WORK/here" "$WORK/home" -mindepth 1)"
   echo "$args: status $status, $(cat "$WORK/err" "$WORK/out" | head -n 1)"
