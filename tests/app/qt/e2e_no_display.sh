@@ -4,8 +4,7 @@
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 # A server that admits only the holders of a cookie, which the program lacks.
-: >"$WORK/cookie"
-xauth -q -f "$WORK/cookie" add :0 . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+xauth -q -f "$WORK/cookie" add :0 . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
 start_xvfb 320x240x8 -auth "$WORK/cookie" || exit 77
 guarded=$DISPLAY
 guarded_pid=$xvfb_pid

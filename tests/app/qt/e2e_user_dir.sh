@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The menu entry of a package built with ZARV_USER_DIR, for a game whose
 # folder the player cannot write: installed into a DESTDIR, its Exec and Path
-# run as a desktop runs them, with a PATH of /usr/bin:/bin, as a normal user.
+# run as a desktop runs them, with a PATH of /usr/bin:/bin, as a normal user;
+# ZARV_MENU_NAME names it. (A relative ZARV_GAME_DIR is refused at configure.)
 # The dialog works on the player's own config.ini in $XDG_CONFIG_HOME/<name>
 # (~/.config/<name> when XDG_CONFIG_HOME is unset or relative), made for the
 # player alone on first use, and OK saves it; the game's folder, where the
@@ -13,12 +14,20 @@ source "$(dirname "$0")/e2e_lib.sh"
 INSTALL_SCRIPT=$2
 NAME=$3
 
+if cmake -S "$(dirname "$0")/../../.." -B "$WORK/relative" -DZARV_BUILD_TESTS=OFF \
+  -DZARV_GAME_DIR=relative/dir >"$WORK/log" 2>&1 ||
+  ! grep -qF "ZARV_GAME_DIR must be an absolute path: relative/dir" "$WORK/log"; then
+  fail "a relative ZARV_GAME_DIR: $(cat "$WORK/log")"
+fi
+
 # The program's install rules alone: the top-level script would write its
 # manifest into the build folder, which may belong to another user.
 DESTDIR="$WORK/root" cmake -DCMAKE_INSTALL_PREFIX=/usr -P "$INSTALL_SCRIPT" >/dev/null
 installed_entry=$WORK/root/usr/share/applications/zarv_settings.desktop
 cmake -DOUTPUT="$installed_entry" -DPROGRAM="$WORK/root/usr/games/zarv_settings" \
-  -DUSER_DIR="$NAME" -P "$(dirname "$0")/desktop_entry.cmake"
+  -DUSER_DIR="$NAME" -DNAME="$NAME game" -P "$(dirname "$0")/desktop_entry.cmake"
+[ "$(grep -c -x "Name\(\[zh_CN\]\|\[zh_TW\]\|\)=$NAME game" "$installed_entry")" -eq 3 ] ||
+  fail "the entry is not named after the game: $(grep ^Name "$installed_entry")"
 [ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
 
 # Exec and Path of the entry as the desktop entry format reads them: the

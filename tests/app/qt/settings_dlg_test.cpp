@@ -454,8 +454,9 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
 
 // OK that cannot save (a directory named config.ini once the dialog is open)
 // shows an error box owned by the dialog, in the dialog's language, and the
-// dialog stays open with the player's choices until Escape.
-TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
+// dialog stays open with the player's choices until Escape. Opened on that
+// directory, a dialog tells so centred on the screen and is never shown.
+TEST_F(DialogTest, FailedSaveAndUnreadableFileAreToldInTheDialogsLanguage) {
     for (const DialogLanguage language :
          {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
         // The string's "%1" is the reason.
@@ -486,31 +487,16 @@ TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
 
         PressKey(dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    }
-    EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
-}
 
-// A config.ini that exists but cannot be read (here a directory) is told
-// before the dialog is shown, in the dialog's language and centred on the
-// screen (no owner); the dialog then ends with IDABORT, never shown.
-TEST_F(DialogTest, UnreadableFileIsToldInTheDialogsLanguageAndTheDialogNeverShows) {
-    std::filesystem::create_directory("config.ini");
-    for (const DialogLanguage language :
-         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
-        const QString format = Utf8(FindString(IDS_LOAD_FAILED, ResourceLanguage(language)));
-        CSettingsDlg dlg(language);
+        CSettingsDlg unreadable(language);
         int result = 0;
-        const MessageSeen seen = SeeMessage([&] { result = dlg.exec(); });
-        EXPECT_EQ(seen.owner, nullptr);
-        EXPECT_EQ(seen.title, dlg.windowTitle());
-        EXPECT_EQ(seen.icon, QMessageBox::Critical);
-        EXPECT_EQ(seen.text,
-                  QString(format).replace(QStringLiteral("%1"),
-                                          QString::fromLocal8Bit(std::strerror(EISDIR))));
-        EXPECT_EQ(seen.buttons, (std::vector<QString>{Utf8(
-                                    language == DialogLanguage::kChinesePrc ? "确定" : "確定")}));
+        const MessageSeen atOpen = SeeMessage([&] { result = unreadable.exec(); });
+        EXPECT_EQ(atOpen.owner, nullptr);
+        EXPECT_EQ(atOpen.text, Utf8(FindString(IDS_LOAD_FAILED, ResourceLanguage(language)))
+                                   .replace(QStringLiteral("%1"),
+                                            QString::fromLocal8Bit(std::strerror(EISDIR))));
         EXPECT_EQ(result, IDABORT);
-        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_FALSE(unreadable.isVisible());
     }
     EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
 }
