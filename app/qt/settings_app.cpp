@@ -1,5 +1,6 @@
 #include "app/qt/settings_app.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -7,6 +8,11 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPluginLoader>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -65,6 +71,69 @@ void* ConnectToX(void* arg) {
     return nullptr;
 }
 
+// xcb writes the reason an X server gives for refusing a connection (most
+// often: the user is not authorised) to file descriptor 2 itself, and then
+// reports the refusal as XCB_CONN_ERROR, as it does a server that is not
+// there. While a connection is attempted, descriptor 2 is therefore a pipe:
+// a reason arriving there tells a refusal from an absent server, and goes
+// into the program's one line instead of onto the terminal.
+class RefusalReason {
+public:
+    RefusalReason() {
+        int ends[2];
+        if (::fcntl(STDERR_FILENO, F_GETFD) < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
+            return;  // no descriptor 2, or none to spare: nothing is captured
+        }
+        m_saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (m_saved >= 0 && ::dup2(ends[1], STDERR_FILENO) == STDERR_FILENO) {
+            m_pipe = ends[0];
+        } else {
+            ::close(ends[0]);
+            Restore();
+        }
+        ::close(ends[1]);  // descriptor 2 is now the only writing end
+    }
+    RefusalReason(const RefusalReason&) = delete;
+    RefusalReason& operator=(const RefusalReason&) = delete;
+    ~RefusalReason() {
+        Restore();
+        if (m_pipe >= 0) {
+            ::close(m_pipe);
+        }
+    }
+
+    // Gives descriptor 2 back.
+    void Restore() {
+        if (m_saved >= 0) {
+            ::dup2(m_saved, STDERR_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+    }
+
+    // The reason, on one line; empty when there is none. Only once the
+    // attempt has ended and descriptor 2 is back, so that the read ends;
+    // once.
+    QByteArray Take() {
+        QByteArray reason;
+        char buffer[256];
+        ssize_t n = 0;
+        while (m_pipe >= 0 &&
+               ((n = ::read(m_pipe, buffer, sizeof(buffer))) > 0 || (n < 0 && errno == EINTR))) {
+            reason.append(buffer, n > 0 ? n : 0);
+        }
+        if (m_pipe >= 0) {
+            ::close(m_pipe);
+            m_pipe = -1;
+        }
+        return reason.simplified();
+    }
+
+private:
+    int m_saved = -1;  // descriptor 2 as it was
+    int m_pipe = -1;   // the pipe's reading end
+};
+
 // Whether the X server named by DISPLAY answers and has the screen it names;
 // `connection` then holds the connection made to find out. xcb_connect waits
 // without limit for a server that does not answer, so it runs on a thread of
@@ -80,6 +149,7 @@ bool CanOpenX(QByteArray* problem, XConnection* connection) {
     attempt->display = display;
     std::future<XAnswer> future = attempt->answer.get_future();
     XAttempt* const handedOver = attempt.release();  // ConnectToX owns it
+    RefusalReason refusal;
     pthread_t thread{};
     if (pthread_create(&thread, nullptr, ConnectToX, handedOver) != 0) {
         // No thread to spare: connect here, without a time limit.
@@ -87,14 +157,19 @@ bool CanOpenX(QByteArray* problem, XConnection* connection) {
     } else if (future.wait_for(std::chrono::seconds(kAnswerTimeoutSeconds)) !=
                std::future_status::ready) {
         pthread_detach(thread);
+        refusal.Restore();
         *problem = "the X server \"" + display + "\" does not answer";
         return false;
     } else {
         pthread_join(thread, nullptr);
     }
+    refusal.Restore();
     XAnswer answer = future.get();
     if (answer.error != 0 && answer.error != XCB_CONN_CLOSED_INVALID_SCREEN) {
-        *problem = "no X server at \"" + display + "\"";
+        const QByteArray reason = refusal.Take();
+        *problem = reason.isEmpty()
+                       ? "no X server at \"" + display + "\""
+                       : "the X server \"" + display + "\" refused the connection: " + reason;
         return false;
     }
     if (answer.screen < 0 || answer.screen >= answer.screens) {
@@ -160,15 +235,9 @@ QByteArrayList NamedPlatforms() {
     return platforms;
 }
 
-// Whether a window system Qt will try can be reached, waiting a few seconds
-// at most for a server that does not answer. When none can, Qt would abort
-// or wait for ever; `problem` then holds a one-line explanation.
-// `checkConnection` receives the X connection made to check: an X server
-// resets when its last client leaves, which would cost the next connection
-// (Qt's) tens of milliseconds, so it stays open until Qt has its own.
-bool CanOpenDisplay(QByteArray* problem, XConnection* checkConnection) {
-    // The platforms Qt will try, in order: those the user names, else
-    // Wayland in a Wayland session, then X.
+// The platforms Qt will try, in order: those the user names, else Wayland
+// in a Wayland session, then X.
+QByteArrayList PlatformsToTry() {
     QByteArrayList platforms = NamedPlatforms();
     if (platforms.isEmpty()) {
         if (!Environment("WAYLAND_DISPLAY").isEmpty() ||
@@ -177,8 +246,18 @@ bool CanOpenDisplay(QByteArray* problem, XConnection* checkConnection) {
         }
         platforms << "xcb";
     }
+    return platforms;
+}
+
+// Whether a window system Qt will try can be reached, waiting a few seconds
+// at most for a server that does not answer. When none can, Qt would abort
+// or wait for ever; `problem` then holds a one-line explanation.
+// `checkConnection` receives the X connection made to check: an X server
+// resets when its last client leaves, which would cost the next connection
+// (Qt's) tens of milliseconds, so it stays open until Qt has its own.
+bool CanOpenDisplay(QByteArray* problem, XConnection* checkConnection) {
     QByteArrayList problems;
-    for (const QByteArray& platform : platforms) {
+    for (const QByteArray& platform : PlatformsToTry()) {
         QByteArray why;
         if (platform.startsWith("xcb")) {
             if (CanOpenX(&why, checkConnection)) {
@@ -198,33 +277,47 @@ bool CanOpenDisplay(QByteArray* problem, XConnection* checkConnection) {
     return false;
 }
 
-// Why Qt could start no platform, from its fatal message, which ends in the
-// list of the plugins it found ("Available platform plugins are: minimal,
-// offscreen, xcb."; no list when it found none): a platform QT_QPA_PLATFORM
-// names that is not listed is not installed. Else the message's first line.
-QString PlatformProblem(const QString& fatal) {
-    const QString listHead = QStringLiteral("Available platform plugins are: ");
-    const qsizetype list = fatal.indexOf(listHead);
-    QStringList available;
-    if (list >= 0) {
-        QString listed = fatal.mid(list + listHead.size()).section(QLatin1Char('\n'), 0, 0);
-        if (listed.endsWith(QLatin1Char('.'))) {
-            listed.chop(1);
-        }
-        available = listed.split(QStringLiteral(", "));
+// Whether a platform plugin for `platform` is installed where Qt looks for
+// one: the platforms/ folder of each plugin folder, and
+// QT_QPA_PLATFORM_PLUGIN_PATH. A plugin serves the keys of its metadata,
+// which is read without loading the plugin.
+bool PlatformPluginInstalled(const QString& platform) {
+    QStringList folders;
+    for (const QString& pluginFolder : QCoreApplication::libraryPaths()) {
+        folders << pluginFolder + QStringLiteral("/platforms");
     }
-    for (const QByteArray& platform : NamedPlatforms()) {
-        const QString name = QString::fromLocal8Bit(platform);
-        if (available.contains(name, Qt::CaseInsensitive)) {
+    folders << qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH");
+    for (const QString& folder : folders) {
+        const QDir dir(folder);
+        for (const QString& file : dir.entryList(QDir::Files)) {
+            const QJsonObject metaData = QPluginLoader(dir.filePath(file))
+                                             .metaData()
+                                             .value(QLatin1String("MetaData"))
+                                             .toObject();
+            for (const auto& key : metaData.value(QLatin1String("Keys")).toArray()) {
+                if (key.toString().compare(platform, Qt::CaseInsensitive) == 0) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+// Why Qt could start no platform, from what is installed: the first
+// platform it tried that has no plugin, else a plugin that would not start.
+QByteArray PlatformProblem() {
+    const QByteArrayList platforms = PlatformsToTry();
+    for (const QByteArray& platform : platforms) {
+        if (PlatformPluginInstalled(QString::fromLocal8Bit(platform))) {
             continue;
         }
-        if (name.startsWith(QLatin1String("wayland"), Qt::CaseInsensitive)) {
-            return QStringLiteral(
-                "Qt's Wayland platform plugin is not installed (package qt6-wayland)");
+        if (platform.toLower().startsWith("wayland")) {
+            return "Qt's Wayland platform plugin is not installed (package qt6-wayland)";
         }
-        return QStringLiteral("Qt has no platform plugin \"%1\"").arg(name);
+        return "Qt has no platform plugin \"" + platform + "\"";
     }
-    return fatal.section(QLatin1Char('\n'), 0, 0);
+    return "Qt's platform plugin \"" + platforms.join(';') + "\" did not start";
 }
 
 // Qt ends the process with a fatal message when no platform plugin starts.
@@ -234,7 +327,7 @@ void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
                           const QString& message) {
     if (type == QtFatalMsg) {
         std::fprintf(stderr, "zarv_settings: cannot open the display: %s\n",
-                     qPrintable(PlatformProblem(message)));
+                     PlatformProblem().constData());
         std::_Exit(1);
     }
     if (context.category != nullptr && std::strncmp(context.category, "qt.qpa", 6) == 0) {
@@ -265,10 +358,9 @@ constexpr const char* kHelp =
     "man 6 zarv_settings\n";
 
 // Answers the command line before anything else, since --help, --version and
-// a mistyped option need no display and must not touch config.ini. Only the
-// first argument counts, as in programs that act on an option when they meet
-// it. Returns the exit status, or -1 when there is no argument and the
-// dialog is to be shown.
+// a mistyped option need no display and must not touch config.ini. The
+// program takes one argument at most. Returns the exit status, or -1 when
+// there is no argument and the dialog is to be shown.
 int AnswerCommandLine(int argc, char** argv) {
     if (argc < 2) {
         return -1;
@@ -277,13 +369,26 @@ int AnswerCommandLine(int argc, char** argv) {
     const char* const answer = argument == "--help"      ? kHelp
                                : argument == "--version" ? "zarv_settings " ZARV_VERSION "\n"
                                                          : nullptr;
-    if (answer != nullptr) {
-        std::fputs(answer, stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+    if (answer == nullptr) {
+        std::fprintf(stderr, "zarv_settings: %s \"%s\"; see zarv_settings --help\n",
+                     argument.starts_with('-') ? "unknown option" : "unexpected argument", argv[1]);
+        return 2;
     }
-    std::fprintf(stderr, "zarv_settings: %s \"%s\"; see zarv_settings --help\n",
-                 argument.starts_with('-') ? "unknown option" : "unexpected argument", argv[1]);
-    return 2;
+    if (argc > 2) {
+        std::fprintf(
+            stderr,
+            "zarv_settings: unexpected argument \"%s\" after %s; see zarv_settings --help\n",
+            argv[2], argv[1]);
+        return 2;
+    }
+    // A full disk or a closed standard output shows at the flush at the
+    // latest, and sets errno.
+    if (std::fputs(answer, stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "zarv_settings: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace

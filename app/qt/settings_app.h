@@ -19,11 +19,12 @@ private:
     int m_nExitCode = 0;
 };
 
-// The whole program: answers --help and --version (any other argument is
-// refused), checks the display, lends Qt's X connection to the display probe
-// and shows the settings dialog. Qt sees only the program name. An
-// `eventFilter`, when given, watches the application's events (the start-up
-// benchmark uses one to close the dialog once it is shown). Returns the exit
-// status: 0, 1 when no display can be reached or config.ini exists but
-// cannot be read, 2 for a refused argument.
+// The whole program: answers --help or --version given alone (any other
+// argument, and any second one, is refused), checks the display, lends Qt's
+// X connection to the display probe and shows the settings dialog. Qt sees
+// only the program name. An `eventFilter`, when given, watches the
+// application's events (the start-up benchmark uses one to close the dialog
+// once it is shown). Returns the exit status: 0; 1 when no display can be
+// reached, config.ini exists but cannot be read, or the answer to --help or
+// --version cannot be written; 2 for a refused argument.
 int RunSettingsProgram(int argc, char** argv, QObject* eventFilter = nullptr);

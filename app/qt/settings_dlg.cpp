@@ -58,17 +58,26 @@ CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     connect(Button(*this, IDCANCEL), &QAbstractButton::clicked, this, [this] { reject(); });
 }
 
+int CSettingsDlg::exec() {
+    InitializeOnce();
+    return m_bLoadFailed ? IDABORT : QDialog::exec();
+}
+
 void CSettingsDlg::setVisible(bool visible) {
-    if (visible && !m_bInitialized) {
-        m_bInitialized = true;
-        OnInitDialog();
+    if (visible) {
+        InitializeOnce();
         if (m_bLoadFailed) {
-            // Shown to Qt but never on the screen, so that exec() runs its
-            // loop, which the queued end then leaves.
-            setAttribute(Qt::WA_DontShowOnScreen);
+            return;
         }
     }
     QDialog::setVisible(visible);
+}
+
+void CSettingsDlg::InitializeOnce() {
+    if (!m_bInitialized) {
+        m_bInitialized = true;
+        OnInitDialog();
+    }
 }
 
 void CSettingsDlg::OnInitDialog() {
@@ -107,8 +116,11 @@ void CSettingsDlg::ShowError(int formatId, unsigned long nError) {
     // messages); code 0 carries no reason.
     const QString reason =
         nError != 0 ? QString::fromLocal8Bit(std::strerror(static_cast<int>(nError))) : QString();
+    // Over the dialog once it is on the screen; before, centred on the
+    // screen, with the dialog's icon.
     QMessageBox box(QMessageBox::Critical, windowTitle(), ErrorText(formatId, m_language, reason),
-                    QMessageBox::Ok, this);
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setWindowIcon(m_hIcon);
     box.button(QMessageBox::Ok)->setText(MessageBoxOkText(m_language));
     box.exec();
 }
@@ -116,12 +128,12 @@ void CSettingsDlg::ShowError(int formatId, unsigned long nError) {
 // The dialog stays open with the player's choices.
 void CSettingsDlg::ShowSaveError(unsigned long nError) { ShowError(IDS_SAVE_FAILED, nError); }
 
-// Called while the dialog is being shown for the first time, before it is on
-// the screen: it ends as soon as its loop runs, with IDABORT.
+// Called from the initialisation, before the dialog is on the screen: it
+// never gets there.
 void CSettingsDlg::EndWithLoadError(unsigned long nError) {
     ShowError(IDS_LOAD_FAILED, nError);
     m_bLoadFailed = true;
-    QMetaObject::invokeMethod(this, [this] { done(IDABORT); }, Qt::QueuedConnection);
+    setResult(IDABORT);
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }

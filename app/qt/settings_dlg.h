@@ -13,8 +13,12 @@ class CSettingsDlg : public QDialog, public SettingsForm, public SettingsWindow 
 public:
     explicit CSettingsDlg(DialogLanguage language, QWidget* pParent = nullptr);
 
-    // Runs the dialog's initialisation the first time it is shown, so that
-    // show(), open() and exec() all see a filled form.
+    // The first of exec(), show() and open() runs the dialog's
+    // initialisation, so that each sees a filled form. When that has ended
+    // the dialog (config.ini exists but cannot be read) the dialog is never
+    // shown: exec() returns IDABORT at once, show() and open() do nothing,
+    // and result() is IDABORT.
+    int exec() override;
     void setVisible(bool visible) override;
 
     void FormToControls() override;
@@ -31,9 +35,10 @@ protected:
     // Moves the form into the controls, or back with bSaveAndValidate.
     void DoDataExchange(bool bSaveAndValidate);
     void OnInitDialog();
+    void InitializeOnce();
     void OnOK();
     void OnSysCommand(int nID);
-    // A modal message box over the dialog: string `formatId` with the reason.
+    // A modal message box: string `formatId` with the reason.
     void ShowError(int formatId, unsigned long nError);
 
     void contextMenuEvent(QContextMenuEvent* event) override;

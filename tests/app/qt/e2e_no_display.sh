@@ -3,6 +3,11 @@
 # fails with status 1: no abort, no Qt plugin text, no wait without end.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
+# A server that admits only the holders of a cookie, which the program lacks.
+xauth -q -f "$WORK/cookie" add :0 . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
+start_xvfb 320x240x8 -auth "$WORK/cookie" || exit 77
+guarded=$DISPLAY
+guarded_pid=$xvfb_pid
 start_xvfb 800x600x24 || exit 77
 live=$DISPLAY
 
@@ -18,7 +23,7 @@ while True:
     c, _ = s.accept(); c.recv(64); c.send(bytes([2, 0, 0, 0, 0, 0, 12, 0, 0, 0, 0, 0]))' \
   "$WORK/answering-wayland" &
 answering_wayland=$!
-trap 'kill "$silent_wayland" "$answering_wayland" 2>/dev/null; cleanup' EXIT
+trap 'kill "$silent_wayland" "$answering_wayland" "$guarded_pid" 2>/dev/null; cleanup' EXIT
 for socket in silent-wayland answering-wayland; do
   for _ in $(seq 100); do [ -S "$WORK/$socket" ] && break; sleep 0.05; done
 done
@@ -37,6 +42,7 @@ cases=(
   "no DISPLAY|"
   "no X server|DISPLAY=:4242"
   "no such screen|DISPLAY=$live.7"
+  "not authorised|DISPLAY=$guarded XAUTHORITY=$WORK/none|refused the connection: Authorization"
   "stale WAYLAND_DISPLAY|WAYLAND_DISPLAY=wayland-4242 XDG_RUNTIME_DIR=$WORK"
   "wayland chosen, no compositor|QT_QPA_PLATFORM=wayland XDG_RUNTIME_DIR=$WORK"
   "silent compositor|WAYLAND_DISPLAY=$WORK/silent-wayland"

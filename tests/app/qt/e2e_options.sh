@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# --help and --version answer on stdout with status 0; any other argument is
-# refused in one line on stderr with status 2. None of them needs a display,
-# and none writes a file, in the working folder or in the home folder. $2 is
-# the project's version.
+# --help and --version, alone, answer on stdout with status 0 (status 1 and a
+# line on stderr when stdout is full); any other argument, and any after the
+# first, is refused in one line on stderr naming it, with status 2. None of
+# them needs a display, and none writes a file, in the working folder or in
+# the home folder. $2 is the project's version.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 VERSION=$2
@@ -12,7 +13,8 @@ mkdir "$WORK/here" "$WORK/home"
 cases=(
   "--version|0|=zarv_settings $VERSION"
   "--help|0|~Usage: zarv_settings \[--help | --version\]"
-  "--help --bogus|0|~.*config.ini in the current folder.*"
+  "--help extra|2|-"
+  "--version --bogus|2|-"
   "--bogus|2|-"
   "--version=1|2|-"
   "-platform offscreen|2|-"
@@ -30,9 +32,10 @@ for case in "${cases[@]}"; do
   case $want_out in
   -)
     [ ! -s "$WORK/out" ] || fail "$args: stdout: $(cat "$WORK/out")"
-    if [ "$(wc -l <"$WORK/err")" -ne 1 ] || ! grep -qF -e "\"${args%% *}\"" "$WORK/err" ||
+    refused=${args#--help } refused=${refused#--version } refused=${refused%% *}
+    if [ "$(wc -l <"$WORK/err")" -ne 1 ] || ! grep -qF -e "\"$refused\"" "$WORK/err" ||
       ! grep -qF -e "--help" "$WORK/err"; then
-      fail "$args: stderr is not one line naming it and --help: $(cat "$WORK/err")"
+      fail "$args: stderr is not one line naming $refused and --help: $(cat "$WORK/err")"
     fi
     ;;
   =*) [ "$(cat "$WORK/out")" = "${want_out#=}" ] || fail "$args: stdout: $(cat "$WORK/out")" ;;
@@ -42,4 +45,10 @@ for case in "${cases[@]}"; do
   [ -z "$(find "$WORK/here" "$WORK/home" -mindepth 1)" ] ||
     fail "$args: wrote $(find "$WORK/here" "$WORK/home" -mindepth 1)"
   echo "$args: status $status, $(cat "$WORK/err" "$WORK/out" | head -n 1)"
+done
+for option in --help --version; do  # no locale set yet: the C library's English text
+  status=0
+  "$PROGRAM" "$option" >/dev/full 2>"$WORK/err" || status=$?
+  [ "$status: $(cat "$WORK/err")" = "1: zarv_settings: cannot write to standard output: No space \
+left on device" ] || fail "$option >/dev/full: status $status, stderr: $(cat "$WORK/err")"
 done

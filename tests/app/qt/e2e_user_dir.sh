@@ -1,23 +1,33 @@
 #!/usr/bin/env bash
 # The menu entry of a package built with ZARV_USER_DIR, for a game whose
 # folder the player cannot write: installed into a DESTDIR, its Exec and Path
-# run as a desktop runs them, as a normal user. The dialog works on the
-# player's own config.ini in $XDG_CONFIG_HOME/<name> (default
-# ~/.config/<name>), made for the player alone on first use, and OK saves
-# it; the game's folder, where the entry is started, is not touched.
+# run as a desktop runs them, with a PATH of /usr/bin:/bin, as a normal user;
+# ZARV_MENU_NAME names it. (A relative ZARV_GAME_DIR is refused at configure.)
+# The dialog works on the player's own config.ini in $XDG_CONFIG_HOME/<name>
+# (~/.config/<name> when XDG_CONFIG_HOME is unset or relative), made for the
+# player alone on first use, and OK saves it; the game's folder, where the
+# entry is started, is not touched.
 #   $2  the program's install script (<build>/app/qt/cmake_install.cmake)
-#   $3  the entry made for ZARV_USER_DIR=$4
+#   $3  the folder name, ZARV_USER_DIR
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 INSTALL_SCRIPT=$2
-ENTRY=$3
-NAME=$4
+NAME=$3
+
+if cmake -S "$(dirname "$0")/../../.." -B "$WORK/relative" -DZARV_BUILD_TESTS=OFF \
+  -DZARV_GAME_DIR=relative/dir >"$WORK/log" 2>&1 ||
+  ! grep -qF "ZARV_GAME_DIR must be an absolute path: relative/dir" "$WORK/log"; then
+  fail "a relative ZARV_GAME_DIR: $(cat "$WORK/log")"
+fi
 
 # The program's install rules alone: the top-level script would write its
 # manifest into the build folder, which may belong to another user.
 DESTDIR="$WORK/root" cmake -DCMAKE_INSTALL_PREFIX=/usr -P "$INSTALL_SCRIPT" >/dev/null
 installed_entry=$WORK/root/usr/share/applications/zarv_settings.desktop
-install -D -m 644 "$ENTRY" "$installed_entry"
+cmake -DOUTPUT="$installed_entry" -DPROGRAM="$WORK/root/usr/games/zarv_settings" \
+  -DUSER_DIR="$NAME" -DNAME="$NAME game" -P "$(dirname "$0")/desktop_entry.cmake"
+[ "$(grep -c -x "Name\(\[zh_CN\]\|\[zh_TW\]\|\)=$NAME game" "$installed_entry")" -eq 3 ] ||
+  fail "the entry is not named after the game: $(grep ^Name "$installed_entry")"
 [ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
 
 # Exec and Path of the entry as the desktop entry format reads them: the
@@ -89,12 +99,12 @@ game_state() {
 game_before=$(game_state)
 
 # launch [VAR=VALUE...]: runs the entry from the game's folder, as a desktop
-# started there would, with the installed programs on the PATH.
+# started there would, with a PATH without games/.
 launch() {
   # shellcheck disable=SC2086  # RUN_AS is a command prefix of several words
   (cd "${entry_path:-$WORK/game}" &&
     exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE -u XDG_CONFIG_HOME \
-      HOME="$WORK/home" PATH="$WORK/root/usr/games:$PATH" LC_ALL=C.UTF-8 \
+      HOME="$WORK/home" PATH=/usr/bin:/bin LC_ALL=C.UTF-8 \
       VK_ICD_FILENAMES=/nonexistent/none.json "$@" $RUN_AS "${entry_exec[@]}") &
   APP_PID=$!
 }
@@ -115,7 +125,9 @@ wait_for_exit || fail "exit status $? on first use"
 [ "$(mode_of "$own")" = "700 $player" ] || fail "$own: $(mode_of "$own")"
 expect_bytes "$own/config.ini" "$first_run"
 
-# The player's own values are shown: OK writes them back as they are.
+# The player's own values are shown: OK writes them back as they are. A
+# relative XDG_CONFIG_HOME is ignored (else the entry would fail in the game's
+# folder).
 players_file='[display]
 drivertype=1
 width=1024
@@ -135,7 +147,7 @@ scursor=1
 name=a b
 '
 crlf "$players_file" >"$own/config.ini"
-launch
+launch XDG_CONFIG_HOME=xdg
 press Return
 wait_for_exit || fail "exit status $? with the player's file"
 expect_bytes "$own/config.ini" "$players_file"

@@ -454,15 +454,17 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
 
 // OK that cannot save (a directory named config.ini once the dialog is open)
 // shows an error box owned by the dialog, in the dialog's language, and the
-// dialog stays open with the player's choices until Escape.
-TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
+// dialog stays open with the player's choices until Escape. Opened on that
+// directory, a dialog tells so centred on the screen and is never shown.
+TEST_F(DialogTest, FailedSaveAndUnreadableFileAreToldInTheDialogsLanguage) {
     for (const DialogLanguage language :
          {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
         // The string's "%1" is the reason.
         const QString format = Utf8(FindString(IDS_SAVE_FAILED, ResourceLanguage(language)));
+        std::filesystem::remove_all("config.ini");  // the last round's directory
         CSettingsDlg dlg(language);
         ShowAndActivate(dlg);
-        std::filesystem::remove_all("config.ini");
+        std::filesystem::remove("config.ini");
         std::filesystem::create_directory("config.ini");
         QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
         const std::vector<int> checked = CheckedControls(dlg);
@@ -485,6 +487,16 @@ TEST_F(DialogTest, FailedSaveIsToldInTheDialogsLanguageAndTheDialogStays) {
 
         PressKey(dlg, Qt::Key_Escape);
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
+
+        CSettingsDlg unreadable(language);
+        int result = 0;
+        const MessageSeen atOpen = SeeMessage([&] { result = unreadable.exec(); });
+        EXPECT_EQ(atOpen.owner, nullptr);
+        EXPECT_EQ(atOpen.text, Utf8(FindString(IDS_LOAD_FAILED, ResourceLanguage(language)))
+                                   .replace(QStringLiteral("%1"),
+                                            QString::fromLocal8Bit(std::strerror(EISDIR))));
+        EXPECT_EQ(result, IDABORT);
+        EXPECT_FALSE(unreadable.isVisible());
     }
     EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
 }
