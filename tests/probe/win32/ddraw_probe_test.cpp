@@ -29,6 +29,7 @@ public:
     void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
     void EndWithOK() override {}
     void ShowSaveError(unsigned long) override {}
+    void EndWithLoadError(unsigned long) override {}
     void RepaintWhileWaiting() override {}
 };
 
