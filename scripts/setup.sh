@@ -21,7 +21,7 @@ test_packages=(
   # file system images for the store's tests (loop-mounted when root)
   btrfs-progs
   # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session
-  xvfb xauth xdotool x11-xserver-utils mesa-vulkan-drivers
+  xvfb xauth xdotool x11-utils x11-xserver-utils mesa-vulkan-drivers
   python3-pyatspi at-spi2-core dbus-daemon dbus-bin
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales

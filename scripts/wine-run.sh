@@ -11,6 +11,8 @@
 #   ZARV_DPI          the screen's dots per inch in Wine's settings (default 96)
 #   WINEDLLOVERRIDES  passed to Wine
 #   LANG              the program's locale (LC_* and LANGUAGE are cleared)
+#   ZARV_PREFIX_LISTING  file that gets the paths of every config.ini in the
+#                     prefix's drive C once the program has ended
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -110,6 +112,9 @@ main() {
 
   local status=0
   wine "$program" "$@" || status=$?
+  if [ -n "${ZARV_PREFIX_LISTING:-}" ]; then
+    find "$run_prefix/drive_c" -iname config.ini >"$ZARV_PREFIX_LISTING"
+  fi
   return $status
 }
 

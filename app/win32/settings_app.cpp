@@ -1,6 +1,7 @@
 #include "app/win32/settings_app.h"
 
 #include "app/win32/settings_dlg.h"
+#include "app/win32/start_folder.h"
 
 BOOL CSettingsApp::InitInstance() {
     AfxEnableControlContainer();
@@ -8,6 +9,12 @@ BOOL CSettingsApp::InitInstance() {
 
     CSettingsDlg dlg;
     m_pMainWnd = &dlg;
+    // Before the dialog reads the current folder, which later changes of
+    // folder would make another than the one the process was started in.
+    CString strFolder;
+    if (!IsStartFolder(strFolder)) {
+        dlg.EndInWrongFolder(strFolder);
+    }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
 

@@ -6,7 +6,8 @@
 class CSettingsApp : public CWinApp {
 public:
     BOOL InitInstance() override;
-    // 1 when config.ini exists but could not be read, else 0.
+    // 1 when config.ini exists but could not be read, or the program does not
+    // run in the folder it was started in; else 0.
     int ExitInstance() override { return m_nExitCode; }
 
 private:

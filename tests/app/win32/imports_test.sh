@@ -34,11 +34,12 @@ kernel32.dll:
   DeleteCriticalSection DeleteFileA DeleteFileW DuplicateHandle EnterCriticalSection
   EnumResourceLanguagesW FindClose FindFirstFileA FindFirstFileW FindNextFileA FindNextFileW
   FindResourceExW FindResourceW FlushFileBuffers FormatMessageA FormatMessageW FreeLibrary
-  GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetDiskFreeSpaceExA
+  GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetDiskFreeSpaceExA
   GetDiskFreeSpaceExW GetExitCodeProcess GetFileAttributesA GetFileAttributesExA
   GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
   GetFileTime GetFileType GetFullPathNameA GetFullPathNameW GetLastError GetModuleHandleA
-  GetModuleHandleW GetProcAddress GetStartupInfoA GetSystemTimeAsFileTime GetTickCount
+  GetModuleHandleW GetProcAddress GetProcessHeap GetStartupInfoA GetSystemTimeAsFileTime
+  GetTickCount HeapFree
   GetVolumePathNameA GetVolumePathNameW InitializeCriticalSection LeaveCriticalSection
   LoadLibraryA LoadLibraryW LoadResource LocalFree LockFile LockFileEx LockResource
   MoveFileExA MoveFileExW MultiByteToWideChar OpenProcess ReadFile ReplaceFileA ReplaceFileW
