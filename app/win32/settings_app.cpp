@@ -2,8 +2,11 @@
 
 #include "app/win32/settings_dlg.h"
 #include "app/win32/start_folder.h"
+#include "probe/win32/ddraw_probe.h"
 
 BOOL CSettingsApp::InitInstance() {
+    // DirectDraw comes up on the probe's thread while the dialog is built.
+    StartDisplayProbe();
     AfxEnableControlContainer();
     Enable3dControls();
 
@@ -17,6 +20,7 @@ BOOL CSettingsApp::InitInstance() {
     }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
+    EndDisplayProbe();
 
     // FALSE: end the application instead of entering a message loop.
     return FALSE;
