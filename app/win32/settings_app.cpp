@@ -5,18 +5,21 @@
 #include "probe/win32/ddraw_probe.h"
 
 BOOL CSettingsApp::InitInstance() {
-    // DirectDraw comes up on the probe's thread while the dialog is built.
-    StartDisplayProbe();
     AfxEnableControlContainer();
     Enable3dControls();
 
     CSettingsDlg dlg;
     m_pMainWnd = &dlg;
-    // Before the dialog reads the current folder, which later changes of
-    // folder would make another than the one the process was started in.
+    // First of all, while the process has one thread: Wine lists a folder
+    // from inside it, changing the Unix working folder meanwhile, and a later
+    // change of folder would make the current one another than where the
+    // process was started.
     CString strFolder;
     if (!IsStartFolder(strFolder)) {
         dlg.EndInWrongFolder(strFolder);
+    } else {
+        // DirectDraw comes up on the probe's thread while the dialog is built.
+        StartDisplayProbe();
     }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;

@@ -7,6 +7,6 @@
 // starts it when the program has not.
 void StartDisplayProbe();
 
-// Waits, for a bounded time, until the worker has released DirectDraw and
-// unloaded it, and ends it; the program calls this before it ends.
+// Waits, for a bounded time, until the worker has ended; the program calls
+// this before it ends, so that no thread is inside DirectDraw then.
 void EndDisplayProbe();

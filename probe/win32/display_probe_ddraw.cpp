@@ -1,16 +1,18 @@
 // The display probe on Windows: asks the display driver through DirectDraw.
 // One worker thread, started at program start, opens DirectDraw once, asks
-// the video memory, then searches the display modes, releases DirectDraw
-// and unloads ddraw.dll, so that the Direct3D layer under it leaves the
-// process. Its answers are there when the dialog needs them: DirectDraw
-// (under Wine: Direct3D and, with a GL driver, a GL context) comes up while
-// the dialog template and its controls are built.
+// the video memory, then searches the display modes, and releases it. So
+// DirectDraw (under Wine: Direct3D and, with a GL driver, a GL context)
+// comes up while the dialog template and its controls are built, and its
+// answers are there when the dialog needs them.
 //
 // DirectDraw is asked without a window or a cooperative level, which any
 // thread may do: DirectDrawCreate is a plain export, not a COM class, so the
 // thread needs no COM apartment. ddraw.dll is loaded at run time, so a
 // system without DirectDraw still runs the program and gets the failure
-// answers.
+// answers. It is never unloaded: Wine's ddraw.dll pins itself when it loads,
+// which keeps Direct3D and the GL driver under it too, and on Windows the
+// Direct3D layer under it may keep threads that unloading would pull the
+// code from under.
 #include <windows.h>
 
 #include <ddraw.h>
@@ -94,11 +96,6 @@ void Ask(Answers* pAnswers) {
         dd->Release();
     }
     ::SetEvent(g_probe.hAnswered);
-    // Direct3D's own threads hold their module until they end, so ddraw.dll
-    // can go now; the modules under it follow once nothing uses them.
-    if (hDDraw != nullptr) {
-        ::FreeLibrary(hDDraw);
-    }
 }
 
 DWORD WINAPI ProbeThread(LPVOID) {
