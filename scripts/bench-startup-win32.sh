@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Start-up benchmark of the Windows program under Wine: process start to its
-# first window mapped on the X server, and the process's memory once that
-# window is shown (VmRSS a second later, when the probe has long finished;
+# Start-up benchmark of the Windows program under Wine: process start to the
+# settings dialog's window mapped on the X server (the first top-level window
+# titled as the dialog: Direct3D may map windows of its own before), and the
+# process's memory once it is shown (VmRSS a second later, when the probe has long finished;
 # and the peak, VmHWM). Measured in one run, interleaved round by round,
 # under one warm wineserver on a private Xvfb (scripts/wine-run.sh --env):
 #   yardstick  bench_startup_yardstick.exe: the settings dialog from the same
@@ -15,8 +16,8 @@
 # (goal <= 1.05 in time).
 #   scripts/bench-startup-win32.sh [--gl] [--also PROGRAM.exe] <build-dir> [rounds]
 #   --gl    Wine finds a 32-bit GL driver (Debian's i386 Mesa, installed
-#           when missing: needs root or sudo); without it, an installed one
-#           is hidden from Wine
+#           when missing: needs root or sudo); without it, the X server
+#           offers no GLX, so an installed one is not found
 #   --also  another zarv_settings.exe (say, an older build) measured as
 #           "normal" and "first run" in the same rounds
 set -euo pipefail
@@ -46,14 +47,23 @@ if [ -n "$gl" ]; then
     echo "installing ${missing[*]}"
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
-else
-  # A GLX vendor library that does not exist: libglvnd then offers no GL.
-  export __GLX_VENDOR_LIBRARY_NAME=zarv-bench-no-gl
 fi
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export LANG=zh_CN.UTF-8 LOCPATH=$build/locales
+xvfb_pid=
+cleanup() {
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# shellcheck source=scripts/xvfb.sh
+. "$root/scripts/xvfb.sh"
+if [ -n "$gl" ]; then
+  start_xvfb 1024x768x24
+else
+  start_xvfb 1024x768x24 -extension GLX
+fi
+export LANG=zh_CN.UTF-8 LOCPATH=$build/locales ZARV_USE_DISPLAY=1
 
 "$root/scripts/wine-run.sh" --env "$build" python3 - "$build/bin" "$rounds" "$work" \
   "$root/tests/app/win32/expected/existing-before.ini" "${gl:+GL driver}" "$also" <<'PY'
@@ -72,6 +82,14 @@ for name in ("XDefaultRootWindow", "XConnectionNumber", "XPending", "XFlush"):
 x11.XDefaultRootWindow.restype = ctypes.c_ulong
 x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
 x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XGetWindowProperty.argtypes = [
+    ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int,
+    ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
+    ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
+    ctypes.POINTER(ctypes.c_void_p)]
+x11.XFree.argtypes = [ctypes.c_void_p]
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("no X display")
@@ -79,14 +97,30 @@ SUBSTRUCTURE_NOTIFY, MAP_NOTIFY = 1 << 19, 19
 x11.XSelectInput(display, x11.XDefaultRootWindow(display), SUBSTRUCTURE_NOTIFY)
 x11.XFlush(display)
 event = (ctypes.c_long * 32)()
+net_wm_name = x11.XInternAtom(display, b"_NET_WM_NAME", False)
+caption = "环境配置"
+
+def title(window):
+    kind, size, count, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
+    data = ctypes.c_void_p()
+    if x11.XGetWindowProperty(display, window, net_wm_name, 0, 256, False, 0, ctypes.byref(kind),
+                              ctypes.byref(size), ctypes.byref(count), ctypes.byref(after),
+                              ctypes.byref(data)) != 0 or not data:
+        return ""
+    text = ctypes.string_at(data, count.value).decode("utf-8", "replace")
+    x11.XFree(data)
+    return text
 
 def next_map(deadline):
-    """The monotonic time of the next top-level map, None past the deadline."""
+    """The monotonic time at which the dialog's window next maps, None past the deadline."""
     while True:
         while x11.XPending(display):
             x11.XNextEvent(display, event)
             if ctypes.c_int.from_buffer(event).value == MAP_NOTIFY:
-                return time.monotonic_ns()
+                now = time.monotonic_ns()
+                # XMapEvent: type, serial, send_event, display, event, window.
+                if title(event[5]) == caption:
+                    return now
         left = deadline - time.monotonic()
         if left <= 0 or not select.select([x11.XConnectionNumber(display)], [], [], left)[0]:
             return None
@@ -100,7 +134,7 @@ def memory(pid):
     return int(fields["VmRSS"].split()[0]), int(fields["VmHWM"].split()[0])
 
 def run(exe, folder, first_run):
-    """One start: (ms to the first window mapped, VmRSS KiB a second later, VmHWM KiB)."""
+    """One start: (ms to the dialog mapped, VmRSS KiB a second later, VmHWM KiB)."""
     ini = os.path.join(folder, "config.ini")
     if first_run:
         if os.path.exists(ini):
@@ -147,7 +181,7 @@ for _ in range(rounds):
 subprocess.run(["wineserver", "-k"])
 
 mib = lambda kib: kib / 1024
-print(f"start to first window mapped, {rounds} interleaved rounds, Wine, Xvfb 1024x768, "
+print(f"start to the dialog mapped, {rounds} interleaved rounds, Wine, Xvfb 1024x768, "
       f"{gl or 'no GL driver'}")
 print(f"{'program':16} {'min ms':>8} {'median ms':>10} {'RSS MiB':>8} {'peak MiB':>9}")
 for key, values in samples.items():

@@ -1,12 +1,13 @@
 # shellcheck shell=bash
 # Sourced by the scripts and tests that need a private X server.
 
-# start_xvfb WIDTHxHEIGHTxDEPTH: starts Xvfb on a free display, exports
-# DISPLAY and sets xvfb_pid; returns non-zero when no server comes up.
+# start_xvfb WIDTHxHEIGHTxDEPTH [XVFB ARGS...]: starts Xvfb on a free
+# display, exports DISPLAY and sets xvfb_pid; returns non-zero when no server
+# comes up.
 start_xvfb() {
   local display_file
   display_file=$(mktemp)
-  Xvfb -noreset -nolisten tcp -displayfd 8 -screen 0 "$1" 8>"$display_file" >/dev/null 2>&1 &
+  Xvfb -noreset -nolisten tcp -displayfd 8 -screen 0 "$@" 8>"$display_file" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 200); do
     [ -s "$display_file" ] && break

@@ -348,13 +348,16 @@ CWinApp* AfxGetApp() { return CWinApp::s_pApp; }
 HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
 
 int AfxWinMain() {
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && !app->InitApplication()) {
+        return app->ExitInstance();
+    }
     // Byte strings are in the system's ANSI code page.
     _setmbcp(_MB_CP_ANSI);
     // The manifest asks for Common Controls 6; Windows XP registers their
     // window classes only once the program has loaded that library.
     ::InitCommonControls();
     // No message loop of its own: the application ends when InitInstance returns.
-    CWinApp* app = AfxGetApp();
     if (app == nullptr) {
         return 0;
     }

@@ -5,6 +5,7 @@
 
 class CSettingsApp : public CWinApp {
 public:
+    BOOL InitApplication() override;
     BOOL InitInstance() override;
     // 1 when config.ini exists but could not be read, or the program does not
     // run in the folder it was started in; else 0.
@@ -12,4 +13,5 @@ public:
 
 private:
     int m_nExitCode = 0;
+    CString m_strWrongFolder;  // where Wine started the program instead
 };
