@@ -162,7 +162,8 @@ run_open_error_case() {
   esac
   local before
   before=$(snapshot "$work/$name")
-  start_xvfb 1024x768x24
+  # Without GLX: with a GL driver, Direct3D maps windows of its own.
+  start_xvfb 1024x768x24 -extension GLX
   xev -root -event substructure >"$work/$name.events" 2>/dev/null &
   local xev_pid=$!
   (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 ZARV_PREFIX_LISTING=$listing "$wine_run" "$exe") &
