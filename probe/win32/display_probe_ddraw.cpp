@@ -31,7 +31,7 @@ typedef HRESULT(WINAPI* DirectDrawCreateFn)(GUID*, LPDIRECTDRAW*, IUnknown*);
 // How long a probe function waits for the answers: DirectDraw answers in a
 // second where a driver works; one that hangs gets the failure answers.
 constexpr DWORD kAnswerWaitMs = 20000;
-// How long the program's end waits for the worker to unload DirectDraw.
+// How long the program's end waits for the worker to end.
 constexpr DWORD kEndWaitMs = 5000;
 
 struct Answers {
