@@ -29,9 +29,10 @@ test: build-linux build-linux-asan build-windows build-fuzz
 	$(CTEST) --preset linux-asan
 	$(CTEST) --preset linux
 
-bench: build-linux
+bench: build-linux build-windows
 	scripts/bench-config.sh build/linux
 	scripts/bench-startup.sh build/linux
+	scripts/bench-startup-win32.sh build/windows
 
 screenshots: build-linux build-windows
 	scripts/screenshots-qt.sh build/linux

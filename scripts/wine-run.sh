@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine as the tests need it:
 #   wine-run.sh BUILD/bin/PROGRAM.exe [ARGS...]
 #   wine-run.sh --prepare BUILD      (only makes the prefix; the build does it)
+#   wine-run.sh --env BUILD COMMAND [ARGS...]
+#                     runs COMMAND (which starts Wine itself) in that setting
 # The program runs in a copy of a Wine prefix of the build's own (made once
 # per build dir, with the CJK font and res/wine-tests.reg) and, unless
 # ZARV_USE_DISPLAY is set, on a private Xvfb server.
@@ -11,6 +13,9 @@
 #   ZARV_DPI          the screen's dots per inch in Wine's settings (default 96)
 #   WINEDLLOVERRIDES  passed to Wine
 #   LANG              the program's locale (LC_* and LANGUAGE are cleared)
+#   ZARV_WINEDEBUG    Wine's debug channels (default -all)
+#   ZARV_PREFIX_LISTING  file that gets the paths of every config.ini in the
+#                     prefix's drive C once the program has ended
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -66,9 +71,10 @@ set_dpi() {
 
 main() {
   local program build
-  if [ "$1" = --prepare ]; then
-    program=
+  if [ "$1" = --prepare ] || [ "$1" = --env ]; then
+    program=${1#--prepare}
     build=$(cd "$2" && pwd)
+    shift 2
   else
     program=$1
     shift
@@ -76,7 +82,7 @@ main() {
   fi
   local wine_dir=$build/wine
   local base=$wine_dir/base
-  export WINEDEBUG=-all
+  export WINEDEBUG=${ZARV_WINEDEBUG:--all}
   # The program's locale is LANG's alone: a caller's LC_* or LANGUAGE would
   # override the one a test names, and Wine takes its code page and user
   # language from them.
@@ -109,7 +115,14 @@ main() {
   [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb "${ZARV_SCREEN:-1024x768x24}"
 
   local status=0
-  wine "$program" "$@" || status=$?
+  if [ "$program" = --env ]; then
+    "$@" || status=$?
+  else
+    wine "$program" "$@" || status=$?
+  fi
+  if [ -n "${ZARV_PREFIX_LISTING:-}" ]; then
+    find "$run_prefix/drive_c" -iname config.ini >"$ZARV_PREFIX_LISTING"
+  fi
   return $status
 }
 

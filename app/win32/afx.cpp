@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <mbctype.h>
 
+#include <cstring>
+#include <new>
+
 // CString, CMenu
 
 BOOL CString::LoadString(UINT nID) {
@@ -219,7 +222,21 @@ INT_PTR CDialog::DoModal() {
         return -1;
     }
     m_langTemplate = ResourceLanguage(hInstance, lpType, lpName, hResource);
-    return ::DialogBoxIndirectParamW(hInstance, pTemplate, hWndParent, &CDialog::DialogProc,
+    // A copy without WS_VISIBLE: the modal loop then shows the dialog once its
+    // queue is empty, and never when OnInitDialog ended it. With WS_VISIBLE,
+    // Wine shows it after WM_INITDIALOG even then, which Windows does not.
+    const DWORD size = ::SizeofResource(hInstance, hResource);
+    std::unique_ptr<DWORD[]> copy(new (std::nothrow) DWORD[(size + 3) / 4]);
+    if (copy == nullptr || size < sizeof(DLGTEMPLATE)) {
+        return -1;
+    }
+    std::memcpy(copy.get(), pTemplate, size);
+    // DLGTEMPLATEEX starts with its version 1 and the signature 0xFFFF, then
+    // the help ID and the extended style before the style; DLGTEMPLATE with it.
+    const bool extended = copy[0] == 0xFFFF0001u;
+    copy[extended ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
+    return ::DialogBoxIndirectParamW(hInstance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.get()),
+                                     hWndParent, &CDialog::DialogProc,
                                      reinterpret_cast<LPARAM>(this));
 }
 
@@ -331,13 +348,16 @@ CWinApp* AfxGetApp() { return CWinApp::s_pApp; }
 HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
 
 int AfxWinMain() {
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && !app->InitApplication()) {
+        return app->ExitInstance();
+    }
     // Byte strings are in the system's ANSI code page.
     _setmbcp(_MB_CP_ANSI);
     // The manifest asks for Common Controls 6; Windows XP registers their
     // window classes only once the program has loaded that library.
     ::InitCommonControls();
     // No message loop of its own: the application ends when InitInstance returns.
-    CWinApp* app = AfxGetApp();
     if (app == nullptr) {
         return 0;
     }

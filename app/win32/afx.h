@@ -196,6 +196,9 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
+    // Called first, before the window system is set up; FALSE ends the
+    // application at once.
+    virtual BOOL InitApplication() { return TRUE; }
     virtual BOOL InitInstance();
     // The process's exit status, asked once InitInstance has returned FALSE.
     virtual int ExitInstance() { return 0; }

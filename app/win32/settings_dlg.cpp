@@ -43,6 +43,11 @@ BOOL CSettingsDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
+    if (!m_strWrongFolder.IsEmpty()) {
+        ShowError(IDS_WRONG_FOLDER, static_cast<LPCWSTR>(m_strWrongFolder));
+        EndDialog(IDABORT);
+        return TRUE;
+    }
     InitializeSettings(*this, *this);
     return TRUE;  // the system sets the focus
 }
@@ -145,23 +150,25 @@ void ErrorReason(DWORD nError, LANGID language, wchar_t* buffer, DWORD size) {
 
 }  // namespace
 
-// One sentence in the language of the template shown, with the system's
-// reason.
-void CSettingsDlg::ShowError(UINT nFormatID, unsigned long nError) {
-    const LANGID language = GetTemplateLanguage();
+// One sentence in the language of the template shown.
+void CSettingsDlg::ShowError(UINT nFormatID, LPCWSTR pszInsert) {
     CString strFormat;
-    if (!strFormat.LoadString(AfxGetResourceHandle(), nFormatID, language)) {
+    if (!strFormat.LoadString(AfxGetResourceHandle(), nFormatID, GetTemplateLanguage())) {
         strFormat.LoadString(nFormatID);
     }
-    wchar_t reason[512];
-    ErrorReason(nError, language, reason, 512);
-    wchar_t text[768] = {};
-    DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(&reason[0])};
-    ::FormatMessageW(kFromString, static_cast<LPCWSTR>(strFormat), 0, 0, text, 768,
+    wchar_t text[1024] = {};
+    DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(pszInsert)};
+    ::FormatMessageW(kFromString, static_cast<LPCWSTR>(strFormat), 0, 0, text, 1024,
                      reinterpret_cast<va_list*>(args));
     CString strCaption;
     GetWindowText(strCaption);
     MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
+}
+
+void CSettingsDlg::ShowError(UINT nFormatID, unsigned long nError) {
+    wchar_t reason[512];
+    ErrorReason(nError, GetTemplateLanguage(), reason, 512);
+    ShowError(nFormatID, reason);
 }
 
 // The dialog stays open with the player's choices.

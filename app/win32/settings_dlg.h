@@ -18,6 +18,10 @@ public:
     void EndWithLoadError(unsigned long nError) override;
     void RepaintWhileWaiting() override;
 
+    // Ends the dialog at open, before anything is read, telling that the
+    // program does not run in the folder it was started in but in `strFolder`.
+    void EndInWrongFolder(const CString& strFolder) { m_strWrongFolder = strFolder; }
+
 protected:
     HICON m_hIcon;
 
@@ -29,7 +33,12 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnContextMenu(CWnd* pWnd, CPoint point);
-    // A message box owned by the dialog: string `nFormatID` with the reason.
+    // A message box owned by the dialog: string `nFormatID` with `pszInsert`
+    // for its %1, or with the system's reason for `nError`.
+    void ShowError(UINT nFormatID, LPCWSTR pszInsert);
     void ShowError(UINT nFormatID, unsigned long nError);
+
+private:
+    CString m_strWrongFolder;
     DECLARE_MESSAGE_MAP()
 };

@@ -4,7 +4,8 @@
 # in EXPECTED_DIR, which are what the Linux program writes in the same case.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
 # CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file,
-# directory, about-from-keyboard or about-from-mouse.
+# directory, started-in-dot-folder, started-in-wildcard-folder,
+# about-from-keyboard or about-from-mouse.
 set -euo pipefail
 exe=$(realpath "$1")
 expected=$(realpath "$2")
@@ -98,19 +99,15 @@ other_windows() {
   xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "$2" || true
 }
 
-# run_save_error_case NAME: config.ini cannot be saved (a read-only file, or a
-# directory of that name). Return shows a message window and the dialog
-# stays; Return dismisses the message; Escape ends the program. Nothing in
-# the folder changes.
+# run_save_error_case NAME: config.ini cannot be saved (read-only). Return
+# shows a message window and the dialog stays; Return dismisses the message;
+# Escape ends the program. Nothing in the folder changes.
 run_save_error_case() {
   local name=$1 caption=环境配置
   echo "== $name"
   local dir=$work/$name
   mkdir -p "$dir"
-  case $name in
-    read-only-file) cp "$expected/existing-before.ini" "$dir/config.ini" && chmod a-w "$dir/config.ini" ;;
-    directory) mkdir "$dir/config.ini" ;;
-  esac
+  cp "$expected/existing-before.ini" "$dir/config.ini" && chmod a-w "$dir/config.ini"
   touch -d '2001-02-03 04:05:06' "$dir/config.ini"
   local before
   before=$(snapshot "$dir")
@@ -143,6 +140,61 @@ run_save_error_case() {
     fi
   fi
   finish_case "$name" "$step" unchanged_folder "$dir" "$before"
+}
+
+# run_open_error_case NAME: the program cannot use its folder: config.ini
+# is a directory, or Wine started the program elsewhere (in the sibling
+# without the trailing dot, or in C:\windows). One window maps, the message,
+# and the settings dialog never does; Return dismisses it and the program
+# ends with status 1. Nothing changes: the folders of the case and the
+# prefix's drive C, which holds no config.ini.
+run_open_error_case() {
+  local name=$1 dir step status=0 reason
+  local listing=$work/$name.prefix-files
+  echo "== $name"
+  case $name in
+    directory) dir=$work/$name/game && mkdir -p "$dir/config.ini" ;;
+    started-in-dot-folder)
+      dir=$work/$name/game. && mkdir -p "$dir" "$work/$name/game"
+      cp "$expected/existing-before.ini" "$work/$name/game/config.ini"
+      ;;
+    started-in-wildcard-folder) dir="$work/$name/game?" && mkdir -p "$dir" ;;
+  esac
+  local before
+  before=$(snapshot "$work/$name")
+  # Without GLX: with a GL driver, Direct3D maps windows of its own.
+  start_xvfb 1024x768x24 -extension GLX
+  xev -root -event substructure >"$work/$name.events" 2>/dev/null &
+  local xev_pid=$!
+  (cd "$dir" && LANG=zh_CN.UTF-8 ZARV_USE_DISPLAY=1 ZARV_PREFIX_LISTING=$listing "$wine_run" "$exe") &
+  program_pid=$!
+  local message
+  message=$(wait_for_window 环境配置 "$program_pid")
+  step="no message window"
+  if [ -n "$message" ]; then
+    step=
+    xdotool windowfocus --sync "$message" key Return || true
+  fi
+  [ -z "$step" ] || kill "$program_pid" 2>/dev/null || true
+  end_program || status=$?
+  kill "$xev_pid" 2>/dev/null || true
+  local maps
+  maps=$(grep -c '^MapNotify' "$work/$name.events" || true)
+  if [ -n "$step" ]; then
+    echo "FAIL $name: $step"
+  elif [ "$status" -ne 1 ]; then
+    echo "FAIL $name: the program ended with status $status, not 1"
+  elif [ "$maps" -ne 1 ]; then
+    echo "FAIL $name: $maps windows were shown, not the message alone"
+  elif [ -s "$listing" ]; then
+    echo "FAIL $name: written in the prefix: $(cat "$listing")"
+  elif ! reason=$(unchanged_folder "$work/$name" "$before"); then
+    echo "FAIL $name: $reason"
+  else
+    echo "ok $name"
+    return
+  fi
+  failures=$((failures + 1))
 }
 
 # unchanged_folder DIR BEFORE: DIR is as its snapshot BEFORE; else says how.
@@ -268,8 +320,12 @@ main() {
       run_about_case "$1"
       ;;
     # OK cannot save: the player is told, and nothing is written.
-    read-only-file | directory)
+    read-only-file)
       run_save_error_case "$1"
+      ;;
+    # The folder cannot be used: the player is told at open, nothing is written.
+    directory | started-in-dot-folder | started-in-wildcard-folder)
+      run_open_error_case "$1"
       ;;
     # First run without DirectDraw, then Cancel: the file of the first run is
     # there, with the failure values (motion blur off), and the program runs.

@@ -30,19 +30,21 @@ size=$(stat -c %s "$1")
 # Functions that every Windows XP SP3 has, by DLL.
 xp_functions='
 kernel32.dll:
-  CloseHandle CompareFileTime CreateFileA CreateFileW CreateHardLinkA CreateHardLinkW
+  CloseHandle CompareFileTime CreateEventW CreateFileA CreateFileW CreateHardLinkA CreateHardLinkW
+  CreateThread
   DeleteCriticalSection DeleteFileA DeleteFileW DuplicateHandle EnterCriticalSection
   EnumResourceLanguagesW FindClose FindFirstFileA FindFirstFileW FindNextFileA FindNextFileW
   FindResourceExW FindResourceW FlushFileBuffers FormatMessageA FormatMessageW FreeLibrary
-  GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetDiskFreeSpaceExA
+  GetCurrentDirectoryW GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetDiskFreeSpaceExA
   GetDiskFreeSpaceExW GetExitCodeProcess GetFileAttributesA GetFileAttributesExA
   GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
   GetFileTime GetFileType GetFullPathNameA GetFullPathNameW GetLastError GetModuleHandleA
-  GetModuleHandleW GetProcAddress GetStartupInfoA GetSystemTimeAsFileTime GetTickCount
+  GetModuleHandleW GetProcAddress GetProcessHeap GetStartupInfoA GetSystemTimeAsFileTime
+  GetTickCount HeapFree
   GetVolumePathNameA GetVolumePathNameW InitializeCriticalSection LeaveCriticalSection
   LoadLibraryA LoadLibraryW LoadResource LocalFree LockFile LockFileEx LockResource
   MoveFileExA MoveFileExW MultiByteToWideChar OpenProcess ReadFile ReplaceFileA ReplaceFileW
-  SetEndOfFile SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
+  SetEndOfFile SetEvent SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
   SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TlsGetValue
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile
