@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the Linux dialogs for the README on Qt's offscreen platform:
+# Renders the Linux dialogs for docs/linux.md on Qt's offscreen platform:
 # docs/linux-settings-zh_CN.png, docs/linux-settings-zh_TW.png, docs/linux-about.png.
 #   scripts/screenshots-qt.sh <build-dir>
 set -euo pipefail
