@@ -70,11 +70,11 @@ bool Fail(unsigned long& error, unsigned long code) {
     return false;
 }
 bool Fail(unsigned long& error) { return Fail(error, sys::LastError()); }
-bool Fail(unsigned long& error, sys::Failure failure) { return Fail(error, sys::Code(failure)); }
+bool Fail(unsigned long& error, Failure failure) { return Fail(error, CodeOf(failure)); }
 
 bool OpenPlace(const char* path, Place& place, unsigned long& error) {
     if (path == nullptr || *path == '\0') {
-        return Fail(error, sys::Failure::kNotFound);
+        return Fail(error, Failure::kNotFound);
     }
     return sys::OpenFolder(path, place.folder, place.name) || Fail(error);
 }
@@ -83,13 +83,13 @@ bool OpenPlace(const char* path, Place& place, unsigned long& error) {
 // too large to read may still be replaced.
 unsigned long Refusal(const sys::Info& info, sys::Mode mode) {
     if (info.kind != sys::Kind::kRegular) {
-        return sys::Code(info.kind == sys::Kind::kDirectory ? sys::Failure::kIsDirectory
-                                                            : sys::Failure::kNotAFile);
+        return CodeOf(info.kind == sys::Kind::kDirectory ? Failure::kIsDirectory
+                                                         : Failure::kNotAFile);
     }
     if (mode == sys::Mode::kRead) {
-        return info.size > kMaxFileSize ? sys::Code(sys::Failure::kTooLarge) : 0;
+        return info.size > kMaxFileSize ? CodeOf(Failure::kTooLarge) : 0;
     }
-    return info.writable ? 0 : sys::Code(sys::Failure::kReadOnly);
+    return info.writable ? 0 : CodeOf(Failure::kReadOnly);
 }
 
 // Opens the file after checking what it is, so that a FIFO or device is
@@ -117,16 +117,13 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
 // Takes the lock, waiting at most kLockWaitMs for another program to
 // release a conflicting one. A file system without locks reads and writes
 // unlocked.
-bool LockWithin(Handle file, sys::Lock lock, const WaitHook& wait, unsigned long& error) {
+bool LockWithin(Handle file, sys::Lock lock, unsigned long& error) {
     for (unsigned waited = 0;; waited += kLockRetryMs) {
         if (sys::TryLock(file, lock) || !sys::IsLockHeld(sys::LastError())) {
             return true;
         }
         if (waited >= kLockWaitMs) {
-            return Fail(error, sys::Failure::kBusy);
-        }
-        if (wait) {
-            wait();
+            return Fail(error, Failure::kBusy);
         }
         sys::Sleep(kLockRetryMs);
     }
@@ -141,7 +138,7 @@ bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long&
     for (std::ptrdiff_t n = 1; n > 0; used += static_cast<std::size_t>(n)) {
         if (used == bytes.size()) {
             if (used > kLimit) {
-                return Fail(error, sys::Failure::kTooLarge);
+                return Fail(error, Failure::kTooLarge);
             }
             bytes.resize(std::min(2 * used, kLimit + 1));
         }
@@ -208,19 +205,18 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
 }
 
 // The rewrite in place, for a file that cannot be replaced by rename.
-bool RewriteInPlace(const Place& place, const std::string& bytes, const WaitHook& wait,
-                    unsigned long& error) {
+bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long& error) {
     File file;
     sys::Info info;
     std::string old;
     if (!OpenChecked(place, sys::Mode::kReadWrite, file, info, error) ||
-        !LockWithin(file.get(), sys::Lock::kExclusive, wait, error) ||
+        !LockWithin(file.get(), sys::Lock::kExclusive, error) ||
         !ReadAll(file.get(), info.size, old, error)) {
         return false;
     }
     // Putting the old bytes back must not meet the size limit either.
     if (old.size() > sys::FileSizeLimit()) {
-        return Fail(error, sys::Failure::kTooLarge);
+        return Fail(error, Failure::kTooLarge);
     }
     // A file system that copies on write (btrfs) takes new blocks for every
     // byte rewritten and again for the old bytes put back, and near full it
@@ -230,7 +226,7 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, const WaitHook
     sys::Disk disk;
     if (sys::DiskOf(file.get(), disk) && disk.copiesOnWrite &&
         disk.available < 4 * std::max(old.size(), bytes.size()) + kMargin) {
-        return Fail(error, sys::Failure::kNoRoom);
+        return Fail(error, Failure::kDiskFull);
     }
     if (WriteAll(file.get(), bytes) && sys::Flush(file.get()) &&
         (bytes.size() >= old.size() ||
@@ -246,21 +242,20 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, const WaitHook
 
 }  // namespace
 
-bool ReadFile(const char* path, std::string& bytes, unsigned long& error, const WaitHook& wait) {
+bool ReadFile(const char* path, std::string& bytes, unsigned long& error) {
     Place place;
     File file;
     sys::Info info;
     return OpenPlace(path, place, error) &&
            OpenChecked(place, sys::Mode::kRead, file, info, error) &&
-           LockWithin(file.get(), sys::Lock::kShared, wait, error) &&
+           LockWithin(file.get(), sys::Lock::kShared, error) &&
            ReadAll(file.get(), info.size, bytes, error);
 }
 
-bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
-               const WaitHook& wait) {
+bool WriteFile(const char* path, const std::string& bytes, unsigned long& error) {
     // A write past the process's limit would end it with a signal.
     if (bytes.size() > kMaxFileSize || bytes.size() > sys::FileSizeLimit()) {
-        return Fail(error, sys::Failure::kTooLarge);
+        return Fail(error, Failure::kTooLarge);
     }
     Place place;
     if (!OpenPlace(path, place, error)) {
@@ -270,7 +265,7 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
     sys::Info info;
     File old;
     const bool exists = sys::NameInfo(place.folder, place.name, info);
-    if (!exists && !sys::IsNotFound(sys::LastError())) {
+    if (!exists && FailureOf(sys::LastError()) != Failure::kNotFound) {
         return Fail(error);
     }
     if (exists && !OpenChecked(place, sys::Mode::kWrite, old, info, error)) {
@@ -284,17 +279,13 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
         return false;
     }
     const unsigned long refused = error;
-    if (RewriteInPlace(place, bytes, wait, error)) {
+    if (RewriteInPlace(place, bytes, error)) {
         return true;
     }
-    if (sys::IsNotFound(error)) {
+    if (FailureOf(error) == Failure::kNotFound) {
         error = refused;  // nothing there to rewrite: the refusal is the reason
     }
     return false;
 }
-
-bool IsNotFound(unsigned long code) { return sys::IsNotFound(code); }
-
-unsigned long InvalidTextCode() { return sys::Code(sys::Failure::kInvalidText); }
 
 }  // namespace ini

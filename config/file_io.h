@@ -2,8 +2,8 @@
 // the small platform layer of config/file_sys.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace ini {
@@ -12,30 +12,44 @@ namespace ini {
 inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 20;
 
 // How long a read or a rewrite in place waits for a lock that another
-// program holds on the file, and how often it tries meanwhile.
-inline constexpr unsigned kLockWaitMs = 3000;
-inline constexpr unsigned kLockRetryMs = 25;
-
-// Called between attempts while waiting for a lock (a dialog repaints).
-using WaitHook = std::function<void()>;
+// program holds on the file, and how often it tries meanwhile. A save holds
+// its lock for milliseconds; a window need not repaint in this time.
+inline constexpr unsigned kLockWaitMs = 500;
+inline constexpr unsigned kLockRetryMs = 20;
 
 // Reads the whole file at `path` under a shared lock. Fails, with the
 // system's error code in `error`, on anything but a regular file of at most
 // kMaxFileSize, a link that may not be followed, and a lock held for longer
 // than kLockWaitMs.
-bool ReadFile(const char* path, std::string& bytes, unsigned long& error,
-              const WaitHook& wait = nullptr);
+bool ReadFile(const char* path, std::string& bytes, unsigned long& error);
 
 // Replaces the file at `path` (or at the end of its links) with `bytes`, or
 // fails and leaves it as it was, with nothing beside it. Refuses a file
 // without write permission (also for root), and more bytes than kMaxFileSize
 // or the process's file size limit allows, before writing any.
-bool WriteFile(const char* path, const std::string& bytes, unsigned long& error,
-               const WaitHook& wait = nullptr);
+bool WriteFile(const char* path, const std::string& bytes, unsigned long& error);
 
-// True when `code` says that a path names no file.
-bool IsNotFound(unsigned long code);
-// The error code of a document that the file format cannot hold.
-unsigned long InvalidTextCode();
+// What a failed load or save met, each told to the player in its own words.
+enum class Failure {
+    kOther,  // any other code: the system's reason tells it
+    kNotFound,
+    kIsDirectory,
+    kNotAFile,      // a FIFO, device, socket or a file of a pseudo file system
+    kReadOnly,      // no write permission bit, or the read-only attribute
+    kNoPermission,  // the system refuses the file or its folder to this user
+    kLinkRefused,   // a link that may not be followed
+    kTooLarge,      // larger than the store or the process may write
+    kBusy,          // another program holds the file
+    kInvalidText,   // text that the file format cannot hold
+    kDiskFull,
+    kQuota,
+    kIoError,
+};
+inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kIoError) + 1;
+
+// The error code of each failure but kOther (one code each, made distinct
+// at compile time), and the failure an error code stands for.
+unsigned long CodeOf(Failure failure);
+Failure FailureOf(unsigned long code);
 
 }  // namespace ini

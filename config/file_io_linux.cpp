@@ -100,15 +100,7 @@ std::string NextComponent(std::string& rest) {
 
 }  // namespace
 
-unsigned long Code(Failure failure) {
-    // In the order of Failure.
-    constexpr int kCodes[] = {ENOENT, EISDIR, EINVAL, EACCES, EFBIG, EBUSY, EINVAL, ENOSPC};
-    return static_cast<unsigned long>(kCodes[static_cast<int>(failure)]);
-}
-
 unsigned long LastError() { return static_cast<unsigned long>(errno); }
-
-bool IsNotFound(unsigned long code) { return code == ENOENT; }
 
 bool IsNoPermission(unsigned long code) { return code == EACCES || code == EPERM; }
 
@@ -159,7 +151,7 @@ bool OpenFolder(const char* path, Folder& folder, Path& name) {
             // Another user's link would let him choose which file this user
             // writes; root's gives nobody anything.
             if (st.st_uid != ::geteuid() && st.st_uid != 0) {
-                errno = EACCES;
+                errno = static_cast<int>(CodeOf(Failure::kLinkRefused));
                 break;
             }
             if (n < 0 || ++links > kMaxLinks || static_cast<std::size_t>(n) == target.size()) {
@@ -320,3 +312,22 @@ bool Remove(const Folder& folder, const Path& name) {
 bool FlushFolder(const Folder& folder) { return ::fsync(Fd(folder.handle)) == 0; }
 
 }  // namespace ini::sys
+
+namespace ini {
+
+namespace {
+
+// A read-only file is refused as EPERM, the code of an immutable one; EACCES
+// is the system's refusal of the file or its folder.
+constexpr sys::CodeTable<kFailureCount - 1, 3> kCodes = {
+    {ENOENT, EISDIR, ENXIO, EPERM, EACCES, ELOOP, EFBIG, EBUSY, EINVAL, ENOSPC, EDQUOT, EIO},
+    {{ENOTDIR, Failure::kNotFound}, {EROFS, Failure::kNoPermission}, {ETXTBSY, Failure::kBusy}}};
+static_assert(kCodes.IsOneCodePerFailure());
+
+}  // namespace
+
+unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
+
+Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+
+}  // namespace ini

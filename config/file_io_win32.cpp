@@ -117,12 +117,12 @@ bool ResolveLinks(const Path& path, Path& resolved) {
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (IsNotFound(error) && IsDanglingLink(path)) {
+        if (FailureOf(error) == Failure::kNotFound && IsDanglingLink(path)) {
             SetLastError(ERROR_CANT_RESOLVE_FILENAME);
             return false;
         }
         SetLastError(error);
-        return IsNotFound(error);
+        return FailureOf(error) == Failure::kNotFound;
     }
     Path final;
     const bool named = FinalPath(file, final);
@@ -154,21 +154,7 @@ HANDLE OpenShared(const Path& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
-unsigned long Code(Failure failure) {
-    // In the order of Failure. A directory opened as a file is refused as
-    // access denied by Windows itself; ERROR_BUSY: "The requested resource
-    // is in use."
-    constexpr DWORD kCodes[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,  ERROR_NOT_SUPPORTED,
-                                ERROR_ACCESS_DENIED,  ERROR_FILE_TOO_LARGE, ERROR_BUSY,
-                                ERROR_INVALID_DATA,   ERROR_DISK_FULL};
-    return kCodes[static_cast<int>(failure)];
-}
-
 unsigned long LastError() { return GetLastError(); }
-
-bool IsNotFound(unsigned long code) {
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-}
 
 bool IsNoPermission(unsigned long code) { return code == ERROR_ACCESS_DENIED; }
 
@@ -328,3 +314,32 @@ bool Remove(const Folder& folder, const Path& name) {
 bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 }  // namespace ini::sys
+
+namespace ini {
+
+namespace {
+
+constexpr unsigned long kErrorDiskQuotaExceeded = 1295;  // not in every SDK's headers
+
+// ERROR_BUSY: "The requested resource is in use."
+constexpr sys::CodeTable<kFailureCount - 1, 8> kCodes = {
+    {ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY, ERROR_BAD_FILE_TYPE, ERROR_FILE_READ_ONLY,
+     ERROR_ACCESS_DENIED, ERROR_CANT_RESOLVE_FILENAME, ERROR_FILE_TOO_LARGE, ERROR_BUSY,
+     ERROR_INVALID_DATA, ERROR_DISK_FULL, kErrorDiskQuotaExceeded, ERROR_IO_DEVICE},
+    {{ERROR_PATH_NOT_FOUND, Failure::kNotFound},
+     {ERROR_WRITE_PROTECT, Failure::kNoPermission},
+     {ERROR_SHARING_VIOLATION, Failure::kBusy},
+     {ERROR_LOCK_VIOLATION, Failure::kBusy},
+     {ERROR_USER_MAPPED_FILE, Failure::kBusy},
+     {ERROR_HANDLE_DISK_FULL, Failure::kDiskFull},
+     {ERROR_READ_FAULT, Failure::kIoError},
+     {ERROR_WRITE_FAULT, Failure::kIoError}}};
+static_assert(kCodes.IsOneCodePerFailure());
+
+}  // namespace
+
+unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
+
+Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+
+}  // namespace ini

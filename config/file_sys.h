@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "config/file_io.h"
 
 namespace ini::sys {
 
@@ -24,20 +27,42 @@ using PathChar = char;
 #endif
 using Path = std::basic_string<PathChar>;
 
-// Failures the layer above names itself, as the platform's error codes.
-enum class Failure {
-    kNotFound,
-    kIsDirectory,
-    kNotAFile,     // a FIFO, device, socket or a file of a pseudo file system
-    kReadOnly,     // no write permission bit or read-only attribute
-    kTooLarge,     // larger than the store or the process may write
-    kBusy,         // another program held a lock for longer than the wait
-    kInvalidText,  // text that the file format cannot hold
-    kNoRoom,
+// The platform's table of error codes: one per failure from kNotFound on,
+// in the order of Failure, and other codes that stand for one of them.
+template <std::size_t N, std::size_t M>
+struct CodeTable {
+    unsigned long codes[N];
+    std::pair<unsigned long, Failure> aliases[M];
+
+    constexpr bool IsOneCodePerFailure() const {
+        for (std::size_t i = 0; i < N; ++i) {
+            for (std::size_t j = 0; j < i; ++j) {
+                if (codes[i] == codes[j]) {
+                    return false;
+                }
+            }
+        }
+        return N + 1 == kFailureCount;
+    }
+    unsigned long Code(Failure failure) const {
+        return failure == Failure::kOther ? 0 : codes[static_cast<std::size_t>(failure) - 1];
+    }
+    Failure FailureOf(unsigned long code) const {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (codes[i] == code) {
+                return static_cast<Failure>(i + 1);
+            }
+        }
+        for (const auto& [alias, failure] : aliases) {
+            if (alias == code) {
+                return failure;
+            }
+        }
+        return Failure::kOther;
+    }
 };
-unsigned long Code(Failure failure);
+
 unsigned long LastError();
-bool IsNotFound(unsigned long code);
 // The folder forbids creating a file in it.
 bool IsNoPermission(unsigned long code);
 // The file cannot be replaced by another, but may be rewritten: a file

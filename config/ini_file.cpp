@@ -109,7 +109,7 @@ void CIniFile::SetInt(const char* section, const char* key, int value) {
 
 bool CIniFile::Load(const char* path) {
     std::string bytes;
-    if (!ini::ReadFile(path, bytes, m_nError, m_waitHook)) {
+    if (!ini::ReadFile(path, bytes, m_nError)) {
         return false;
     }
     std::vector<IniSection> sections = ini::ParseText(bytes);
@@ -126,14 +126,16 @@ bool CIniFile::Save(const char* path) {
     }
     std::string text;
     if (!ini::FormatText(m_sections, text)) {
-        m_nError = ini::InvalidTextCode();
+        m_nError = ini::CodeOf(ini::Failure::kInvalidText);
         return false;
     }
-    if (!ini::WriteFile(m_strPath.c_str(), text, m_nError, m_waitHook)) {
+    if (!ini::WriteFile(m_strPath.c_str(), text, m_nError)) {
         return false;
     }
     m_nError = 0;
     return true;
 }
 
-bool CIniFile::NotFound() const { return m_nError != 0 && ini::IsNotFound(m_nError); }
+bool CIniFile::NotFound() const {
+    return m_nError != 0 && ini::FailureOf(m_nError) == ini::Failure::kNotFound;
+}

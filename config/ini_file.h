@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "config/ini_text.h"
@@ -27,9 +25,6 @@ public:
     unsigned long GetErrorCode() const { return m_nError; }
     // True when the last Load failed because no file exists at its path.
     bool NotFound() const;
-    // Called now and then while Load or Save waits for another program to
-    // release a lock on the file (a window repaints meanwhile).
-    void SetWaitHook(std::function<void()> hook) { m_waitHook = std::move(hook); }
 
 private:
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
@@ -45,5 +40,4 @@ private:
     std::vector<IniSection> m_sections;
     std::size_t m_curSection;  // index into m_sections, or kNoSection
     unsigned long m_nError = 0;
-    std::function<void()> m_waitHook;
 };

@@ -15,11 +15,6 @@ constexpr const char* kMisc = "misc";
 // A new file switches motion blur on from this much video memory, in MiB.
 constexpr std::uint32_t kMotionBlurMinMiB = 30;
 
-// A document whose loads and saves keep the window painted while they wait.
-void KeepPainted(CIniFile& ini, SettingsWindow& window) {
-    ini.SetWaitHook([&window] { window.RepaintWhileWaiting(); });
-}
-
 // Check box members: any non-zero value counts as checked.
 std::int32_t CheckState(std::int32_t value) { return value != 0 ? 1 : 0; }
 
@@ -47,7 +42,6 @@ void SetFirstRunValues(CIniFile& ini) {
 
 void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
     CIniFile ini;
-    KeepPainted(ini, window);
     if (!ini.Load(kConfigPath)) {
         // Only a missing file is created; one that exists but cannot be read
         // is never replaced. A failed creation is silent here: OK tells.
@@ -95,7 +89,6 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     // Every other key and section of the file is kept in its place; keys that
     // are missing land at the end of their section.
     CIniFile ini;
-    KeepPainted(ini, window);
     const bool loaded = ini.Load(kConfigPath);
     if (!loaded && !ini.NotFound()) {
         window.ShowSaveError(ini.GetErrorCode());  // never replace what could not be read

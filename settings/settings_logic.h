@@ -28,9 +28,6 @@ public:
     // Tells the player that config.ini exists but could not be read and why,
     // then ends the dialog before it is shown: the program ends with status 1.
     virtual void EndWithLoadError(unsigned long nError) = 0;
-    // Paints what needs painting while a load or save waits (a few seconds
-    // at most) for another program to release its lock on config.ini.
-    virtual void RepaintWhileWaiting() = 0;
 
 protected:
     ~SettingsWindow() = default;

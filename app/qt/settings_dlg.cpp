@@ -106,11 +106,6 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
-void CSettingsDlg::RepaintWhileWaiting() {
-    // Paint and expose events only: no click reaches the dialog meanwhile.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
 void CSettingsDlg::ShowError(int formatId, unsigned long nError) {
     // The system's own text (translated when the C library has the locale's
     // messages); code 0 carries no reason.

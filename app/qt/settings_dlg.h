@@ -27,7 +27,6 @@ public:
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
     void EndWithLoadError(unsigned long nError) override;
-    void RepaintWhileWaiting() override;
 
 protected:
     QIcon m_hIcon;

@@ -119,11 +119,6 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
 
-void CSettingsDlg::RepaintWhileWaiting() {
-    // Paints every part of the dialog and its controls that is invalid.
-    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
 namespace {
 
 constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;

@@ -16,7 +16,6 @@ public:
     void EndWithOK() override;
     void ShowSaveError(unsigned long nError) override;
     void EndWithLoadError(unsigned long nError) override;
-    void RepaintWhileWaiting() override;
 
     // Ends the dialog at open, before anything is read, telling that the
     // program does not run in the folder it was started in but in `strFolder`.

@@ -30,7 +30,6 @@ public:
     void EndWithOK() override {}
     void ShowSaveError(unsigned long) override {}
     void EndWithLoadError(unsigned long) override {}
-    void RepaintWhileWaiting() override {}
 };
 
 // Runs the dialog's initialisation in an empty directory and returns the
