@@ -20,11 +20,10 @@ private:
 };
 
 // The whole program: answers --help or --version given alone (any other
-// argument, and any second one, is refused), checks the display, lends Qt's
-// X connection to the display probe and shows the settings dialog. Qt sees
-// only the program name. An `eventFilter`, when given, watches the
-// application's events (the start-up benchmark uses one to close the dialog
-// once it is shown). Returns the exit status: 0; 1 when no display can be
-// reached, config.ini exists but cannot be read, or the answer to --help or
-// --version cannot be written; 2 for a refused argument.
+// argument, and any second one, is refused) and shows the settings dialog;
+// Qt sees only the program name. An `eventFilter`, when given, watches the
+// application's events (the start-up benchmark closes the dialog once shown).
+// Returns the exit status: 0; 1 when Qt can open no display, config.ini
+// exists but cannot be read, or the answer to --help or --version cannot be
+// written; 2 for a refused argument.
 int RunSettingsProgram(int argc, char** argv, QObject* eventFilter = nullptr);
