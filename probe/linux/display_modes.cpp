@@ -1,19 +1,20 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "probe/display_probe.h"
 #include "probe/linux/linux_probe.h"
 
 namespace linux_probe {
 namespace {
-
-constexpr unsigned kWantedWidth = 1024;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -37,36 +38,30 @@ bool ScreenHasOutputWith1024WideMode(xcb_connection_t* connection, xcb_window_t 
     if (!resources) {
         return false;
     }
-    const xcb_randr_mode_info_t* modes =
-        xcb_randr_get_screen_resources_current_modes(resources.get());
-    const int modeCount = xcb_randr_get_screen_resources_current_modes_length(resources.get());
-    const xcb_randr_output_t* outputs =
-        xcb_randr_get_screen_resources_current_outputs(resources.get());
-    const int outputCount = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
-
+    const std::span modes(xcb_randr_get_screen_resources_current_modes(resources.get()),
+                          xcb_randr_get_screen_resources_current_modes_length(resources.get()));
+    const std::span outputs(xcb_randr_get_screen_resources_current_outputs(resources.get()),
+                            xcb_randr_get_screen_resources_current_outputs_length(resources.get()));
     // Send every request first, then collect: one round trip for all outputs.
     std::vector<xcb_randr_get_output_info_cookie_t> cookies;
-    cookies.reserve(static_cast<std::size_t>(outputCount));
-    for (int i = 0; i < outputCount; ++i) {
+    for (const xcb_randr_output_t output : outputs) {
         cookies.push_back(
-            xcb_randr_get_output_info(connection, outputs[i], resources->config_timestamp));
+            xcb_randr_get_output_info(connection, output, resources->config_timestamp));
     }
+    const auto is1024Wide = [&](xcb_randr_mode_t id) {
+        return std::ranges::any_of(modes, [&](const xcb_randr_mode_info_t& mode) {
+            return mode.id == id && mode.width == 1024;
+        });
+    };
     bool found = false;
     for (const auto& cookie : cookies) {
         error = nullptr;
         auto output = Take(xcb_randr_get_output_info_reply(connection, cookie, &error), error);
-        if (!output || found) {
-            continue;
-        }
-        const xcb_randr_mode_t* ids = xcb_randr_get_output_info_modes(output.get());
-        const int idCount = xcb_randr_get_output_info_modes_length(output.get());
-        for (int i = 0; i < idCount && !found; ++i) {
-            for (int m = 0; m < modeCount; ++m) {
-                if (modes[m].id == ids[i] && modes[m].width == kWantedWidth) {
-                    found = true;
-                    break;
-                }
-            }
+        if (output && !found) {
+            found =
+                std::ranges::any_of(std::span(xcb_randr_get_output_info_modes(output.get()),
+                                              xcb_randr_get_output_info_modes_length(output.get())),
+                                    is1024Wide);
         }
     }
     return found;
@@ -95,29 +90,15 @@ ModeSearch SearchConnection(xcb_connection_t* connection) {
     return ModeSearch::kNotFound;
 }
 
-// A line of a connector's mode list looks like "1024x768" (or "1024x768i").
-bool ModeLineIs1024Wide(const std::string& line) {
-    const std::string prefix = std::to_string(kWantedWidth) + "x";
-    return line.compare(0, prefix.size(), prefix) == 0;
-}
-
 }  // namespace
 
 ModeSearch SearchXServer(const char* display) {
     xcb_connection_t* connection = xcb_connect(display, nullptr);
-    ModeSearch result = ModeSearch::kUnreachable;
-    if (xcb_connection_has_error(connection) == 0) {
-        result = SearchConnection(connection);
-    }
+    const ModeSearch result = xcb_connection_has_error(connection) == 0
+                                  ? SearchConnection(connection)
+                                  : ModeSearch::kUnreachable;
     xcb_disconnect(connection);
     return result;
-}
-
-ModeSearch SearchXConnection(xcb_connection_t* connection) {
-    if (xcb_connection_has_error(connection) != 0) {
-        return ModeSearch::kUnreachable;
-    }
-    return SearchConnection(connection);
 }
 
 ModeSearch SearchKernelConnectors(const char* drmDir) {
@@ -129,13 +110,10 @@ ModeSearch SearchKernelConnectors(const char* drmDir) {
     bool anyList = false;
     for (const auto& entry : it) {
         std::ifstream modes(entry.path() / "modes");
-        if (!modes) {
-            continue;
-        }
-        anyList = true;
+        anyList = anyList || modes.is_open();
         std::string line;
         while (std::getline(modes, line)) {
-            if (ModeLineIs1024Wide(line)) {
+            if (line.starts_with("1024x")) {  // "1024x768", or "1024x768i"
                 return ModeSearch::kFound;
             }
         }
@@ -143,4 +121,18 @@ ModeSearch SearchKernelConnectors(const char* drmDir) {
     return anyList ? ModeSearch::kNotFound : ModeSearch::kUnreachable;
 }
 
+ModeSearch SearchDisplayModes(const char* display, const char* drmDir) {
+    const ModeSearch result = SearchXServer(display);
+    return result == ModeSearch::kUnreachable ? SearchKernelConnectors(drmDir) : result;
+}
+
 }  // namespace linux_probe
+
+BOOL EnumerateDisplayModes() {
+    using linux_probe::ModeSearch;
+    const ModeSearch result = linux_probe::SearchDisplayModes(nullptr, "/sys/class/drm");
+    if (result == ModeSearch::kFound) {
+        g_bHas1024WideMode = TRUE;
+    }
+    return result == ModeSearch::kFound || result == ModeSearch::kNotFound ? TRUE : FALSE;
+}

@@ -2,17 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-
-struct xcb_connection_t;
 
 namespace linux_probe {
-
-// Lends the probe the X connection the program holds, for RandR to ask
-// through instead of opening one more. The program hands it over before the
-// dialog and takes it back (null) before closing it; while none is lent, the
-// probe connects to the X server itself.
-void UseProgramXConnection(xcb_connection_t* connection);
 
 enum class ModeSearch {
     kFound,        // some output (or connector) lists a mode exactly 1024 wide
@@ -21,19 +12,16 @@ enum class ModeSearch {
     kUnreachable,  // no X server to connect to, or no connector lists
 };
 
-// Asks the X server `display` (null: $DISPLAY) through RandR. Only modes in
-// some output's own mode list count, not every mode the screen knows.
+// Asks the X server `display` (null: $DISPLAY) through RandR, on a connection
+// of its own. Only modes in some output's own mode list count, not every mode
+// the screen knows.
 ModeSearch SearchXServer(const char* display);
-
-// The same through an open connection, which stays open.
-ModeSearch SearchXConnection(xcb_connection_t* connection);
 
 // Reads the kernel's connector mode lists, <drmDir>/*/modes.
 ModeSearch SearchKernelConnectors(const char* drmDir);
 
-// The search of EnumerateDisplayModes: RandR through the connection the
-// program lent, else the X server `display` (null: $DISPLAY); without a server,
-// the kernel's lists in <drmDir>.
+// The search of EnumerateDisplayModes: the X server `display` (null:
+// $DISPLAY); without a server, the kernel's lists in <drmDir>.
 ModeSearch SearchDisplayModes(const char* display, const char* drmDir);
 
 // Largest amdgpu VRAM count, <drmDir>/card*/device/mem_info_vram_total, with
@@ -47,18 +35,10 @@ bool HasGpuDeviceNode(const char* devDir);
 
 enum class CpuDevices { kSkip, kCount };
 
-// The Vulkan drivers that can offer no device that counts, as globs on their
-// manifest's file name (the loader's VK_LOADER_DRIVERS_DISABLE form): the
-// CPU-only lavapipe and SwiftShader with kSkip, and radv (which links LLVM)
-// unless some render node in <drmDir> is bound to amdgpu, the only kernel
-// driver radv runs on, or a node's driver cannot be read.
-std::string DriversOfNoCountingDevice(CpuDevices cpuDevices, const char* drmDir);
-
 // Largest DEVICE_LOCAL heap of the first Vulkan device that is a real GPU
-// (discrete, then integrated, then virtual; CPU devices only with kCount).
-// The drivers DriversOfNoCountingDevice names are not loaded. 0 when
-// libvulkan.so.1 is missing or no device qualifies.
-std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices, const char* drmDir);
+// (discrete, then integrated, then virtual; CPU devices such as lavapipe only
+// with kCount). 0 when libvulkan.so.1 is missing or no device qualifies.
+std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices);
 
 // Byte counts of 4 GiB or more do not fit: they are reported as 0xFFFFFFFF.
 std::uint32_t SaturateToU32(std::uint64_t bytes);
