@@ -50,7 +50,10 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 }  // namespace
 
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
-    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    // Qt names the caption's decorations to X window managers only when a
+    // button is allowed: close (which cancels) keeps minimize and maximize off.
+    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
       m_hIcon(ProgramIcon()),
       m_language(language) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
