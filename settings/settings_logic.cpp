@@ -49,9 +49,10 @@ constexpr int kSentences[] = {
 };
 static_assert(std::size(kSentences) == ini::kFailureCount);
 
-// What the player reads when `ini`'s last load or save failed.
-SettingsMessage MessageOf(int prefixId, const CIniFile& ini) {
-    return {prefixId, SentenceOf(ini::FailureOf(ini.GetErrorCode())), ini.GetErrorCode()};
+// Tells why `ini`'s last load or save failed.
+void Tell(SettingsWindow& window, int prefixId, const CIniFile& ini) {
+    window.ShowMessage(prefixId, SentenceOf(ini::FailureOf(ini.GetErrorCode())),
+                       ini.GetErrorCode());
 }
 
 }  // namespace
@@ -65,13 +66,13 @@ void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
         // is never replaced. A failed creation is told before the player
         // chooses, and the dialog opens on the first-run values.
         if (!ini.NotFound()) {
-            window.ShowMessage(MessageOf(IDS_LOAD_FAILED, ini));
+            Tell(window, IDS_LOAD_FAILED, ini);
             window.EndUnshown();
             return;
         }
         SetFirstRunValues(ini);
         if (!ini.Save(kConfigPath)) {
-            window.ShowMessage(MessageOf(IDS_SAVE_FAILED, ini));
+            Tell(window, IDS_SAVE_FAILED, ini);
         }
     }
 
@@ -113,7 +114,7 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     CIniFile ini;
     const bool loaded = ini.Load(kConfigPath);
     if (!loaded && !ini.NotFound()) {  // never replace what could not be read
-        window.ShowMessage(MessageOf(IDS_SAVE_FAILED, ini));
+        Tell(window, IDS_SAVE_FAILED, ini);
         return;
     }
     if (!loaded) {
@@ -132,7 +133,7 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     ini.SetInt(kMisc, "motionblur", CheckState(form.m_bMotionBlur));
     ini.SetInt(kMisc, "scursor", CheckState(form.m_bSoftCursor));
     if (!ini.Save(kConfigPath)) {
-        window.ShowMessage(MessageOf(IDS_SAVE_FAILED, ini));
+        Tell(window, IDS_SAVE_FAILED, ini);
         return;
     }
     window.EndWithOK();

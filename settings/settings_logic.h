@@ -17,15 +17,6 @@ struct SettingsForm {
     std::int32_t m_nResolution = -1;  // radio group IDC_RES_*: 0 800x600, 1 1024x768, -1 none
 };
 
-// What the player reads when config.ini cannot be read or saved: string
-// nPrefixID ("无法保存 config.ini：") and then string nSentenceID, what happened
-// and what to do, whose %1 (if any) is the system's reason for nError.
-struct SettingsMessage {
-    int nPrefixID;
-    int nSentenceID;
-    unsigned long nError;
-};
-
 // The sentence for a failure of the store.
 int SentenceOf(ini::Failure failure);
 
@@ -36,8 +27,10 @@ public:
     virtual void ControlsToForm() = 0;             // UpdateData(TRUE)
     virtual void Enable1024x768(bool enable) = 0;  // IDC_RES_1024X768
     virtual void EndWithOK() = 0;                  // the dialog's default OK handling
-    // A modal message box in the dialog's language; the dialog stays.
-    virtual void ShowMessage(const SettingsMessage& message) = 0;
+    // A modal message box in the dialog's language: string nPrefixID ("无法保存
+    // config.ini：") and then string nSentenceID, whose %1 is the system's
+    // reason for nError. The dialog stays.
+    virtual void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) = 0;
     // Ends the dialog before it is shown: the program ends with status 1.
     virtual void EndUnshown() = 0;
 

@@ -56,10 +56,6 @@ QString ResourceString(int id, DialogLanguage language) {
     return QString::fromUtf8(FindString(id, ResourceLanguage(language)));
 }
 
-QString MessageBoxOkText(DialogLanguage language) {
-    return QString::fromUtf8(language == DialogLanguage::kChineseTaiwan ? "確定" : "确定");
-}
-
 QFont DialogFont(DialogLanguage language) {
     QFont font(QString::fromLatin1(language == DialogLanguage::kChineseTaiwan ? "Noto Sans CJK TC"
                                                                               : "Noto Sans CJK SC"),

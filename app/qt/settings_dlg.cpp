@@ -110,15 +110,17 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
 // Over the dialog once it is on the screen; before, centred on the screen,
-// with the dialog's icon. The reason is the C library's text.
-void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
-    const QString reason = QString::fromLocal8Bit(std::strerror(static_cast<int>(message.nError)));
-    const QString text = ResourceString(message.nPrefixID, m_language) +
-                         ResourceString(message.nSentenceID, m_language).replace("%1", reason);
+// with the dialog's icon, and its button in the dialog's language, as Windows
+// labels it. The reason is the C library's text.
+void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(static_cast<int>(nError)));
+    const QString text = ResourceString(nPrefixID, m_language) +
+                         ResourceString(nSentenceID, m_language).replace("%1", reason);
     QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.setWindowIcon(m_hIcon);
-    box.button(QMessageBox::Ok)->setText(MessageBoxOkText(m_language));
+    const char* ok = m_language == DialogLanguage::kChineseTaiwan ? "確定" : "确定";
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8(ok));
     box.exec();
 }
 

@@ -25,7 +25,7 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowMessage(const SettingsMessage& message) override;
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
     void EndUnshown() override;
 
 protected:

@@ -3,6 +3,20 @@
 #include "app/win32/about_dlg.h"
 #include "res/resource.h"
 
+namespace {
+
+constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+
+// A string in the language of the template shown.
+std::wstring LoadText(UINT nID) {
+    CString str;
+    str.LoadString(nID);
+    return static_cast<LPCWSTR>(str);
+}
+
+}  // namespace
+
 CSettingsDlg::CSettingsDlg(CWnd* pParent) : CDialog(IDD_SETTINGS_DIALOG, pParent) {
     m_hIcon = AfxGetApp()->LoadIcon(IDI_WINDOW);
 }
@@ -119,19 +133,6 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
 
-namespace {
-
-constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
-constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-
-}  // namespace
-
-std::wstring CSettingsDlg::LoadText(UINT nID) const {
-    CString str;
-    str.LoadString(AfxGetResourceHandle(), nID, GetTemplateLanguage());
-    return static_cast<LPCWSTR>(str);
-}
-
 void CSettingsDlg::ShowText(const std::wstring& format, LPCWSTR pszInsert) {
     wchar_t text[1024] = {};
     DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(pszInsert)};
@@ -142,22 +143,18 @@ void CSettingsDlg::ShowText(const std::wstring& format, LPCWSTR pszInsert) {
     MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
 }
 
-// The reason is the system's text, preferably in the dialog's language, else
-// the code's number.
-void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
+// The reason is the system's text, or the code's number.
+void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
     wchar_t reason[256] = {};
-    DWORD length = ::FormatMessageW(kSystemText, nullptr, message.nError, GetTemplateLanguage(),
-                                    reason, 256, nullptr);
+    DWORD length = ::FormatMessageW(kSystemText, nullptr, nError, 0, reason, 256, nullptr);
     if (length == 0) {
-        length = ::FormatMessageW(kSystemText, nullptr, message.nError, 0, reason, 256, nullptr);
-    }
-    if (length == 0) {
-        DWORD_PTR args[] = {message.nError};
+        DWORD_PTR args[] = {nError};
         ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, reason, 256,
                          reinterpret_cast<va_list*>(args));
     }
     while (length > 0 && reason[length - 1] <= L' ') {
         reason[--length] = L'\0';
     }
-    ShowText(LoadText(message.nPrefixID) + LoadText(message.nSentenceID), reason);
+    ShowText(LoadText(static_cast<UINT>(nPrefixID)) + LoadText(static_cast<UINT>(nSentenceID)),
+             reason);
 }

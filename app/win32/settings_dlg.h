@@ -16,7 +16,7 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowMessage(const SettingsMessage& message) override;
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
     void EndUnshown() override { EndDialog(IDABORT); }
 
     // Ends the dialog at open, before anything is read, telling that the
@@ -34,8 +34,6 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnContextMenu(CWnd* pWnd, CPoint point);
-    // String `nID` in the language of the template shown.
-    std::wstring LoadText(UINT nID) const;
     // A message box owned by the dialog, with its caption: `format` with
     // `pszInsert` for its %1.
     void ShowText(const std::wstring& format, LPCWSTR pszInsert);

@@ -69,8 +69,8 @@ public:
         enabled1024 = enable;
     }
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
-    void ShowMessage(const SettingsMessage& message) override {
-        calls.push_back(Shown(message.nPrefixID, message.nSentenceID));
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long /*nError*/) override {
+        calls.push_back(Shown(nPrefixID, nSentenceID));
     }
     void EndUnshown() override { calls.emplace_back("EndUnshown"); }
 

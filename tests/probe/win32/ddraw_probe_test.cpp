@@ -28,7 +28,7 @@ public:
     void ControlsToForm() override {}
     void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
     void EndWithOK() override {}
-    void ShowMessage(const SettingsMessage&) override {}
+    void ShowMessage(int, int, unsigned long) override {}
     void EndUnshown() override {}
 };
 
