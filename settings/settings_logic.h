@@ -17,7 +17,7 @@ struct SettingsForm {
     std::int32_t m_nResolution = -1;  // radio group IDC_RES_*: 0 800x600, 1 1024x768, -1 none
 };
 
-// The sentence for a failure of the store.
+// The string that says what a failure of the store means and what to do.
 int SentenceOf(ini::Failure failure);
 
 // What the settings logic needs from the dialog window.
