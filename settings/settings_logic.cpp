@@ -1,9 +1,11 @@
 #include "settings/settings_logic.h"
 
 #include <cstdint>
+#include <iterator>
 
 #include "config/ini_file.h"
 #include "probe/display_probe.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -38,19 +40,40 @@ void SetFirstRunValues(CIniFile& ini) {
     ini.SetInt(kMisc, "scursor", 0);
 }
 
+// The sentence of each failure, in the order of ini::Failure.
+constexpr int kSentences[] = {
+    IDS_FAILED_OTHER,     IDS_FAILED_NOT_FOUND,     IDS_FAILED_IS_DIRECTORY, IDS_FAILED_NOT_A_FILE,
+    IDS_FAILED_READ_ONLY, IDS_FAILED_NO_PERMISSION, IDS_FAILED_LINK_REFUSED, IDS_FAILED_TOO_LARGE,
+    IDS_FAILED_BUSY,      IDS_FAILED_INVALID_TEXT,  IDS_FAILED_DISK_FULL,    IDS_FAILED_QUOTA,
+    IDS_FAILED_IO_ERROR,
+};
+static_assert(std::size(kSentences) == ini::kFailureCount);
+
+// Tells why `ini`'s last load or save failed.
+void Tell(SettingsWindow& window, int prefixId, const CIniFile& ini) {
+    window.ShowMessage(prefixId, SentenceOf(ini::FailureOf(ini.GetErrorCode())),
+                       ini.GetErrorCode());
+}
+
 }  // namespace
+
+int SentenceOf(ini::Failure failure) { return kSentences[static_cast<std::size_t>(failure)]; }
 
 void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
     CIniFile ini;
     if (!ini.Load(kConfigPath)) {
         // Only a missing file is created; one that exists but cannot be read
-        // is never replaced. A failed creation is silent here: OK tells.
+        // is never replaced. A failed creation is told before the player
+        // chooses, and the dialog opens on the first-run values.
         if (!ini.NotFound()) {
-            window.EndWithLoadError(ini.GetErrorCode());
+            Tell(window, IDS_LOAD_FAILED, ini);
+            window.EndUnshown();
             return;
         }
         SetFirstRunValues(ini);
-        ini.Save(kConfigPath);
+        if (!ini.Save(kConfigPath)) {
+            Tell(window, IDS_SAVE_FAILED, ini);
+        }
     }
 
     EnumerateDisplayModes();
@@ -90,8 +113,8 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     // are missing land at the end of their section.
     CIniFile ini;
     const bool loaded = ini.Load(kConfigPath);
-    if (!loaded && !ini.NotFound()) {
-        window.ShowSaveError(ini.GetErrorCode());  // never replace what could not be read
+    if (!loaded && !ini.NotFound()) {  // never replace what could not be read
+        Tell(window, IDS_SAVE_FAILED, ini);
         return;
     }
     if (!loaded) {
@@ -110,7 +133,7 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     ini.SetInt(kMisc, "motionblur", CheckState(form.m_bMotionBlur));
     ini.SetInt(kMisc, "scursor", CheckState(form.m_bSoftCursor));
     if (!ini.Save(kConfigPath)) {
-        window.ShowSaveError(ini.GetErrorCode());
+        Tell(window, IDS_SAVE_FAILED, ini);
         return;
     }
     window.EndWithOK();

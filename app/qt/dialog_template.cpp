@@ -56,21 +56,6 @@ QString ResourceString(int id, DialogLanguage language) {
     return QString::fromUtf8(FindString(id, ResourceLanguage(language)));
 }
 
-// The resource's sentence is "... config.ini：%1"; without a reason it ends
-// in a full stop instead.
-QString ErrorText(int formatId, DialogLanguage language, const QString& reason) {
-    QString text = ResourceString(formatId, language);
-    if (reason.isEmpty()) {
-        text.chop(QStringLiteral("：%1").size());
-        return text + QString::fromUtf8("。");
-    }
-    return text.replace(QStringLiteral("%1"), reason);
-}
-
-QString MessageBoxOkText(DialogLanguage language) {
-    return QString::fromUtf8(language == DialogLanguage::kChineseTaiwan ? "確定" : "确定");
-}
-
 QFont DialogFont(DialogLanguage language) {
     QFont font(QString::fromLatin1(language == DialogLanguage::kChineseTaiwan ? "Noto Sans CJK TC"
                                                                               : "Noto Sans CJK SC"),

@@ -29,15 +29,6 @@ const DialogTemplate& AboutDialogTemplate();
 // A string of the resource script in the dialog's language.
 QString ResourceString(int id, DialogLanguage language);
 
-// The sentence of string `formatId` (config.ini could not be saved, or read)
-// in the dialog's language, ending in `reason` (the system's text) when there
-// is one.
-QString ErrorText(int formatId, DialogLanguage language, const QString& reason);
-
-// The button of the message box, which Windows labels in the system's
-// language: "确定", or "確定" with the Taiwan dialog.
-QString MessageBoxOkText(DialogLanguage language);
-
 // The dialog font: 9 points of the CJK face for the language.
 QFont DialogFont(DialogLanguage language);
 

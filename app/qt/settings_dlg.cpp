@@ -50,7 +50,10 @@ void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& valu
 }  // namespace
 
 CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
-    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    // Qt names the caption's decorations to X window managers only when a
+    // button is allowed: close (which cancels) keeps minimize and maximize off.
+    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
       m_hIcon(ProgramIcon()),
       m_language(language) {
     CreateDialogControls(*this, SettingsDialogTemplate(language), DialogFont(language));
@@ -106,27 +109,24 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
-void CSettingsDlg::ShowError(int formatId, unsigned long nError) {
-    // The system's own text (translated when the C library has the locale's
-    // messages); code 0 carries no reason.
-    const QString reason =
-        nError != 0 ? QString::fromLocal8Bit(std::strerror(static_cast<int>(nError))) : QString();
-    // Over the dialog once it is on the screen; before, centred on the
-    // screen, with the dialog's icon.
-    QMessageBox box(QMessageBox::Critical, windowTitle(), ErrorText(formatId, m_language, reason),
-                    QMessageBox::Ok, isVisible() ? this : nullptr);
+// Over the dialog once it is on the screen; before, centred on the screen,
+// with the dialog's icon, and its button in the dialog's language, as Windows
+// labels it. The reason is the C library's text.
+void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(static_cast<int>(nError)));
+    const QString text = ResourceString(nPrefixID, m_language) +
+                         ResourceString(nSentenceID, m_language).replace("%1", reason);
+    QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
     box.setWindowIcon(m_hIcon);
-    box.button(QMessageBox::Ok)->setText(MessageBoxOkText(m_language));
+    const char* ok = m_language == DialogLanguage::kChineseTaiwan ? "確定" : "确定";
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8(ok));
     box.exec();
 }
 
-// The dialog stays open with the player's choices.
-void CSettingsDlg::ShowSaveError(unsigned long nError) { ShowError(IDS_SAVE_FAILED, nError); }
-
 // Called from the initialisation, before the dialog is on the screen: it
 // never gets there.
-void CSettingsDlg::EndWithLoadError(unsigned long nError) {
-    ShowError(IDS_LOAD_FAILED, nError);
+void CSettingsDlg::EndUnshown() {
     m_bLoadFailed = true;
     setResult(IDABORT);
 }

@@ -25,8 +25,8 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowSaveError(unsigned long nError) override;
-    void EndWithLoadError(unsigned long nError) override;
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
+    void EndUnshown() override;
 
 protected:
     QIcon m_hIcon;
@@ -37,8 +37,6 @@ protected:
     void InitializeOnce();
     void OnOK();
     void OnSysCommand(int nID);
-    // A modal message box: string `formatId` with the reason.
-    void ShowError(int formatId, unsigned long nError);
 
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

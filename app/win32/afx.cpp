@@ -15,27 +15,6 @@ BOOL CString::LoadString(UINT nID) {
     return length > 0;
 }
 
-BOOL CString::LoadString(HINSTANCE hInstance, UINT nID, WORD wLanguageID) {
-    m_str.clear();
-    // A string table block holds 16 strings, each a length and its UTF-16 units.
-    const HRSRC hResource = ::FindResourceExW(hInstance, MAKEINTRESOURCEW(6) /* RT_STRING */,
-                                              MAKEINTRESOURCEW((nID >> 4) + 1), wLanguageID);
-    const HGLOBAL hData = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
-    const auto* p = static_cast<const WCHAR*>(hData != nullptr ? ::LockResource(hData) : nullptr);
-    if (p == nullptr) {
-        return FALSE;
-    }
-    const WCHAR* end = p + ::SizeofResource(hInstance, hResource) / sizeof(WCHAR);
-    for (UINT i = 0; i < (nID & 15) && p < end; ++i) {
-        p += 1 + *p;
-    }
-    if (p >= end || *p == 0 || p + 1 + *p > end) {
-        return FALSE;
-    }
-    m_str.assign(p + 1, *p);
-    return TRUE;
-}
-
 BOOL CMenu::CreatePopupMenu() {
     m_hMenu = ::CreatePopupMenu();
     return m_hMenu != nullptr;
@@ -169,34 +148,6 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 
 CDialog::~CDialog() = default;
 
-namespace {
-
-struct TemplateSearch {
-    HRSRC hResource;
-    LPCWSTR lpName;
-    LANGID language;
-};
-
-BOOL CALLBACK MatchLanguage(HMODULE hModule, LPCWSTR lpType, LPCWSTR, WORD wLanguage,
-                            LONG_PTR lParam) {
-    auto* search = reinterpret_cast<TemplateSearch*>(lParam);
-    if (::FindResourceExW(hModule, lpType, search->lpName, wLanguage) != search->hResource) {
-        return TRUE;
-    }
-    search->language = wLanguage;
-    return FALSE;
-}
-
-// The language of the copy of a resource that FindResource chose.
-LANGID ResourceLanguage(HINSTANCE hInstance, LPCWSTR lpType, LPCWSTR lpName, HRSRC hResource) {
-    TemplateSearch search = {hResource, lpName, 0};
-    ::EnumResourceLanguagesW(hInstance, lpType, lpName, &MatchLanguage,
-                             reinterpret_cast<LONG_PTR>(&search));
-    return search.language;
-}
-
-}  // namespace
-
 INT_PTR CDialog::DoModal() {
     // Without a parent the owner is the application's main window, else the
     // active window: a dialog over the main window keeps it disabled meanwhile.
@@ -208,20 +159,17 @@ INT_PTR CDialog::DoModal() {
     if (hWndParent == nullptr) {
         hWndParent = ::GetActiveWindow();
     }
-    // The template is found as DialogBoxParam would (the system picks its
-    // language from the user's settings), and its language is kept for
-    // texts shown later.
+    // The template is found as DialogBoxParam would: the system picks its
+    // language from the user's settings.
     const HINSTANCE hInstance = AfxGetResourceHandle();
-    const LPCWSTR lpName = MAKEINTRESOURCEW(m_nIDTemplate);
-    const LPCWSTR lpType = MAKEINTRESOURCEW(5);  // RT_DIALOG
-    const HRSRC hResource = ::FindResourceW(hInstance, lpName, lpType);
+    const HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nIDTemplate),
+                                            MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     const HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
     const auto* pTemplate =
         static_cast<LPCDLGTEMPLATEW>(hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr);
     if (pTemplate == nullptr) {
         return -1;
     }
-    m_langTemplate = ResourceLanguage(hInstance, lpType, lpName, hResource);
     // A copy without WS_VISIBLE: the modal loop then shows the dialog once its
     // queue is empty, and never when OnInitDialog ended it. With WS_VISIBLE,
     // Wine shows it after WM_INITDIALOG even then, which Windows does not.

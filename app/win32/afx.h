@@ -66,10 +66,9 @@ protected:                                        \
 // A wide string: the windows are Unicode windows.
 class CString {
 public:
-    // The string table entry in the language the system picks for this thread.
+    // The string table entry in the language the system picks for this
+    // thread, as it picks a dialog template's.
     BOOL LoadString(UINT nID);
-    // The string table entry in `wLanguageID`; FALSE when that language has none.
-    BOOL LoadString(HINSTANCE hInstance, UINT nID, WORD wLanguageID);
     BOOL IsEmpty() const { return m_str.empty(); }
     CString& operator=(LPCWSTR psz) {
         m_str = psz;
@@ -156,9 +155,6 @@ public:
 
     virtual INT_PTR DoModal();
     virtual BOOL OnInitDialog();
-    // The language of the template DoModal shows (the system picks it by the
-    // user's language); 0 before DoModal.
-    LANGID GetTemplateLanguage() const { return m_langTemplate; }
 
 protected:
     virtual void OnOK();
@@ -170,7 +166,6 @@ private:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
-    LANGID m_langTemplate = 0;
 };
 
 class CDataExchange {

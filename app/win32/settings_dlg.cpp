@@ -3,6 +3,20 @@
 #include "app/win32/about_dlg.h"
 #include "res/resource.h"
 
+namespace {
+
+constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+
+// A string in the language of the template shown.
+std::wstring LoadText(UINT nID) {
+    CString str;
+    str.LoadString(nID);
+    return static_cast<LPCWSTR>(str);
+}
+
+}  // namespace
+
 CSettingsDlg::CSettingsDlg(CWnd* pParent) : CDialog(IDD_SETTINGS_DIALOG, pParent) {
     m_hIcon = AfxGetApp()->LoadIcon(IDI_WINDOW);
 }
@@ -44,7 +58,7 @@ BOOL CSettingsDlg::OnInitDialog() {
     SetIcon(m_hIcon, FALSE);
 
     if (!m_strWrongFolder.IsEmpty()) {
-        ShowError(IDS_WRONG_FOLDER, static_cast<LPCWSTR>(m_strWrongFolder));
+        ShowText(LoadText(IDS_WRONG_FOLDER), m_strWrongFolder);
         EndDialog(IDABORT);
         return TRUE;
     }
@@ -119,58 +133,28 @@ void CSettingsDlg::Enable1024x768(bool enable) {
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
 
-namespace {
-
-constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
-
-// The system's text for an error code, preferably in `language`, without
-// its line end; the code's number when the system has no text for it.
-void ErrorReason(DWORD nError, LANGID language, wchar_t* buffer, DWORD size) {
-    DWORD length = ::FormatMessageW(kSystemText, nullptr, nError, language, buffer, size, nullptr);
-    if (length == 0) {
-        length = ::FormatMessageW(kSystemText, nullptr, nError, 0, buffer, size, nullptr);
-    }
-    if (length == 0) {
-        DWORD_PTR args[] = {nError};
-        length = ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, buffer, size,
-                                  reinterpret_cast<va_list*>(args));
-    }
-    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||
-                          buffer[length - 1] == L' ')) {
-        --length;
-    }
-    buffer[length] = L'\0';
-}
-
-}  // namespace
-
-// One sentence in the language of the template shown.
-void CSettingsDlg::ShowError(UINT nFormatID, LPCWSTR pszInsert) {
-    CString strFormat;
-    if (!strFormat.LoadString(AfxGetResourceHandle(), nFormatID, GetTemplateLanguage())) {
-        strFormat.LoadString(nFormatID);
-    }
+void CSettingsDlg::ShowText(const std::wstring& format, LPCWSTR pszInsert) {
     wchar_t text[1024] = {};
     DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(pszInsert)};
-    ::FormatMessageW(kFromString, static_cast<LPCWSTR>(strFormat), 0, 0, text, 1024,
+    ::FormatMessageW(kFromString, format.c_str(), 0, 0, text, 1024,
                      reinterpret_cast<va_list*>(args));
     CString strCaption;
     GetWindowText(strCaption);
     MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
 }
 
-void CSettingsDlg::ShowError(UINT nFormatID, unsigned long nError) {
-    wchar_t reason[512];
-    ErrorReason(nError, GetTemplateLanguage(), reason, 512);
-    ShowError(nFormatID, reason);
-}
-
-// The dialog stays open with the player's choices.
-void CSettingsDlg::ShowSaveError(unsigned long nError) { ShowError(IDS_SAVE_FAILED, nError); }
-
-// Called from OnInitDialog, before the dialog is shown: it never appears.
-void CSettingsDlg::EndWithLoadError(unsigned long nError) {
-    ShowError(IDS_LOAD_FAILED, nError);
-    EndDialog(IDABORT);
+// The reason is the system's text, or the code's number.
+void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
+    wchar_t reason[256] = {};
+    DWORD length = ::FormatMessageW(kSystemText, nullptr, nError, 0, reason, 256, nullptr);
+    if (length == 0) {
+        DWORD_PTR args[] = {nError};
+        ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, reason, 256,
+                         reinterpret_cast<va_list*>(args));
+    }
+    while (length > 0 && reason[length - 1] <= L' ') {
+        reason[--length] = L'\0';
+    }
+    ShowText(LoadText(static_cast<UINT>(nPrefixID)) + LoadText(static_cast<UINT>(nSentenceID)),
+             reason);
 }

@@ -3,6 +3,8 @@
 // the About entry in the system menu and in the context menu.
 #pragma once
 
+#include <string>
+
 #include "app/win32/afx.h"
 #include "settings/settings_logic.h"
 
@@ -14,8 +16,8 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowSaveError(unsigned long nError) override;
-    void EndWithLoadError(unsigned long nError) override;
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
+    void EndUnshown() override { EndDialog(IDABORT); }
 
     // Ends the dialog at open, before anything is read, telling that the
     // program does not run in the folder it was started in but in `strFolder`.
@@ -32,10 +34,9 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnContextMenu(CWnd* pWnd, CPoint point);
-    // A message box owned by the dialog: string `nFormatID` with `pszInsert`
-    // for its %1, or with the system's reason for `nError`.
-    void ShowError(UINT nFormatID, LPCWSTR pszInsert);
-    void ShowError(UINT nFormatID, unsigned long nError);
+    // A message box owned by the dialog, with its caption: `format` with
+    // `pszInsert` for its %1.
+    void ShowText(const std::wstring& format, LPCWSTR pszInsert);
 
 private:
     CString m_strWrongFolder;

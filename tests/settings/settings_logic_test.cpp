@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -9,9 +10,9 @@
 #include <iterator>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -19,9 +20,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "tests/support/processes.h"
 #endif
 
+#include "res/dialog_tables.h"
+#include "res/resource.h"
 #include "tests/support/fake_probe.h"
 #include "tests/support/test_files.h"
 
@@ -49,7 +52,6 @@ public:
     SettingsForm controls;
     std::optional<bool> enabled1024;
     std::vector<std::string> calls;
-    std::vector<unsigned long> saveErrors;  // and the load error
 
     void Open() { InitializeSettings(form, *this); }
     void PressOK() { ConfirmSettings(form, *this); }
@@ -67,13 +69,13 @@ public:
         enabled1024 = enable;
     }
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
-    void ShowSaveError(unsigned long nError) override {
-        calls.emplace_back("ShowSaveError");
-        saveErrors.push_back(nError);
+    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long /*nError*/) override {
+        calls.push_back(Shown(nPrefixID, nSentenceID));
     }
-    void EndWithLoadError(unsigned long nError) override {
-        calls.emplace_back("EndWithLoadError");
-        saveErrors.push_back(nError);
+    void EndUnshown() override { calls.emplace_back("EndUnshown"); }
+
+    static std::string Shown(int prefixId, int sentenceId) {
+        return "ShowMessage(" + std::to_string(prefixId) + ", " + std::to_string(sentenceId) + ")";
     }
 };
 
@@ -282,88 +284,120 @@ std::string FolderState() {
 const std::string kGameFile =
     OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
 
-// An existing config.ini that cannot be loaded is never replaced, and its
-// values are not guessed: the dialog tells why and ends before it is shown.
-TEST_F(SettingsTest, UnloadableFileIsToldAndStaysUnchanged) {
+// A config.ini that cannot be read or saved is left as it is, and the player
+// reads why and what to do: at open, which then ends the dialog, or on OK,
+// after the dialog showed the file's values.
+TEST_F(SettingsTest, WhatCannotBeReadOrSavedIsToldAndLeftAsItIs) {
+    const auto loadFails = [](int sentenceId) {
+        return std::vector<std::string>{FakeDialog::Shown(IDS_LOAD_FAILED, sentenceId),
+                                        "EndUnshown"};
+    };
+    const auto saveFails = [](int sentenceId) {
+        return std::vector<std::string>{"Enable1024x768(true)", "FormToControls", "ControlsToForm",
+                                        FakeDialog::Shown(IDS_SAVE_FAILED, sentenceId)};
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> beforeOpen;
+        std::function<void()> beforeOK;  // none: the dialog ends at open
+        std::vector<std::string> calls;
+    };
     const std::string tooLarge(std::size_t{1} << 21, 'x');
-    std::vector<std::pair<const char*, std::function<void()>>> cases = {
+    std::vector<Case> cases = {
         {"directory",
          [] {
              fs::create_directory(kConfig);
              WriteBytes(fs::path(kConfig) / "inside", kGameFile);
-         }},
-        {"too large", [&] { WriteConfig(tooLarge); }},
+         },
+         nullptr, loadFails(IDS_FAILED_IS_DIRECTORY)},
+        {"too large", [&] { WriteConfig(tooLarge); }, nullptr, loadFails(IDS_FAILED_TOO_LARGE)},
+        {"read-only",
+         [] {
+             WriteConfig(kGameFile);
+             fs::permissions(
+                 kConfig, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         },
+         [] {}, saveFails(IDS_FAILED_READ_ONLY)},
     };
 #ifndef _WIN32
     int holder = -1;  // a lock another program holds
-    cases.emplace_back("locked", [&] {
-        WriteConfig(kGameFile);
+    const auto lock = [&] {
         holder = ::open(kConfig, O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    });
+    };
+    const auto write = [] { WriteConfig(kGameFile); };
+    cases.push_back({"locked at open",
+                     [&] {
+                         write();
+                         lock();
+                     },
+                     nullptr, loadFails(IDS_FAILED_BUSY)});
+    cases.push_back({"locked on OK", write, lock, saveFails(IDS_FAILED_BUSY)});
 #endif
-    for (const auto& [name, make] : cases) {
-        SCOPED_TRACE(name);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         fs::remove_all(kConfig);
-        make();
+        c.beforeOpen();
         const std::string before = FolderState();
         FakeDialog dialog;
         dialog.Open();
-        EXPECT_EQ(dialog.calls, std::vector<std::string>{"EndWithLoadError"});
-        EXPECT_NE(dialog.saveErrors.at(0), 0u) << "no system error code for the failure";
+        if (c.beforeOK) {
+            c.beforeOK();
+            dialog.PressOK();
+        }
+        EXPECT_EQ(dialog.calls, c.calls);
         EXPECT_EQ(FolderState(), before);
+#ifndef _WIN32
+        ::close(holder);
+        holder = -1;
+#endif
     }
-#ifndef _WIN32
-    ::close(holder);
-#endif
-}
-
-// A file that cannot be written is the one the game reads: the dialog shows
-// its values, and OK tells that it cannot be saved, writing nothing.
-TEST_F(SettingsTest, ReadOnlyFileShowsItsValuesAndOKTells) {
-    WriteConfig(kGameFile);
-    fs::permissions(kConfig,
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const std::string before = FolderState();
-    FakeDialog dialog;
-    dialog.Open();
-    EXPECT_EQ(dialog.controls.m_nResolution, 1);
-    EXPECT_EQ(dialog.controls.m_nColorDepth, 0);
-
-    dialog.PressOK();
-    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
-    EXPECT_EQ(FolderState(), before);
 }
 
 #ifndef _WIN32
-// A save that fails after a good load (here the working folder is gone, which
-// also defeats root) is told, and the dialog stays.
-TEST_F(SettingsTest, FailedSaveIsToldAndTheDialogStays) {
-    FakeDialog dialog;
-    dialog.Open();
-    ASSERT_TRUE(fs::remove(kConfig));
-    ASSERT_TRUE(fs::remove(workDir_.path()));
-    dialog.PressOK();
-
-    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
-    EXPECT_NE(dialog.saveErrors.at(0), 0u);
-}
-
-// Another program's lock on config.ini holds OK up for a moment at most;
-// then OK tells.
-TEST_F(SettingsTest, FileLockedElsewhereIsTold) {
-    FakeDialog dialog;
-    dialog.Open();
-    const int holder = ::open(kConfig, O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    dialog.PressOK();
-    ::close(holder);
-
-    EXPECT_EQ(dialog.calls.back(), "ShowSaveError");
-    EXPECT_EQ(dialog.saveErrors.at(0), static_cast<unsigned long>(EBUSY));
-    EXPECT_EQ(ReadConfig(), FirstRunFile(1));
+// A first run in a folder where no file can be created (root too, without
+// its capabilities) is told before the player chooses, on the first-run
+// values, and OK tells again.
+TEST_F(SettingsTest, FirstRunThatCannotCreateTheFileIsToldAtOpen) {
+    const std::string told = FakeDialog::Shown(IDS_SAVE_FAILED, IDS_FAILED_NO_PERMISSION);
+    const std::vector<std::string> calls = {told, "Enable1024x768(true)", "FormToControls",
+                                            "ControlsToForm", told};
+    EXPECT_EQ(InChild([&] {
+                  FakeDialog dialog;
+                  if (ForbidNewFiles(".")) {
+                      dialog.Open();
+                      dialog.PressOK();
+                  }
+                  return dialog.calls == calls && dialog.form == FirstRunForm(1) ? 0 : 1;
+              }),
+              0);
 }
 #endif
+
+// Every failure of the store has a sentence of its own, in both languages,
+// that says what to do: eight Chinese characters at least. Only the one for
+// an unforeseen failure gives the system's reason.
+TEST(SettingsMessages, EveryFailureHasItsOwnSentenceInBothLanguages) {
+    std::set<int> ids;
+    for (std::size_t i = 0; i < ini::kFailureCount; ++i) {
+        const auto failure = static_cast<ini::Failure>(i);
+        const int id = SentenceOf(failure);
+        EXPECT_TRUE(ids.insert(id).second) << "failure " << i << " shares string " << id;
+        const char* prc = FindString(id, kLanguageChinesePrc);
+        const char* taiwan = FindString(id, kLanguageChineseTaiwan);
+        ASSERT_TRUE(prc != nullptr && taiwan != nullptr) << id;
+        EXPECT_STRNE(prc, taiwan);
+        for (const std::string text : {prc, taiwan}) {
+            // Lead bytes of the characters from U+4000 to U+9FFF.
+            EXPECT_GE(std::count_if(text.begin(), text.end(),
+                                    [](unsigned char c) { return c >= 0xE4 && c <= 0xE9; }),
+                      8)
+                << text;
+            EXPECT_EQ(text.find("%1") != std::string::npos, failure == ini::Failure::kOther)
+                << text;
+        }
+    }
+}
 
 TEST_F(SettingsTest, OtherSectionsAndKeysKeepTheirPlace) {
     WriteConfig(

@@ -1,7 +1,9 @@
 """What a screen reader finds of the settings dialog over AT-SPI: the
 dialog's children in tab order with the controls inside their groups, the
 disabled "1024 x 768" not enabled and not sensitive, and no image without a
-name. Run on the session bus of the program: atspi_check.py TIMEOUT_S."""
+name; or, with "message", the message box at open with the Taiwan texts,
+whose sentence names the next step. Run on the session bus of the program:
+atspi_check.py TIMEOUT_S [message]."""
 import sys
 import time
 
@@ -33,20 +35,37 @@ def states(node):
     return {pyatspi.stateToString(s) for s in node.getState().getStates()}
 
 
-def find_dialog(deadline):
+def find_window(deadline, role):
     while time.monotonic() < deadline:
         desktop = pyatspi.Registry.getDesktop(0)
         for app in children(desktop):
             if app is not None and app.name == "zarv_settings":
-                dialogs = [c for c in children(app) if c.getRoleName() == "dialog"]
-                if dialogs and dialogs[0].childCount > 0:
-                    return dialogs[0]
+                windows = [c for c in children(app) if c.getRoleName() == role]
+                if windows and windows[0].childCount > 0:
+                    return windows[0]
         time.sleep(0.1)
-    sys.exit("FAIL: no dialog of zarv_settings on the accessibility bus")
+    sys.exit(f"FAIL: no {role} of zarv_settings on the accessibility bus")
+
+
+def check_message(deadline):
+    """The dialog's caption and button, and after the file's name a sentence
+    of eight Chinese characters at least."""
+    message = find_window(deadline, "alert")
+    found = tree(message)
+    print(f"message: {message.name}: {found}")
+    texts = [name for role, name, _ in found if role == "label"]
+    sentence = texts[0].partition("無法讀取 config.ini：")[2] if texts else ""
+    if (message.name != "設定程式" or len([c for c in sentence if "\u4e00" <= c <= "\u9fff"]) < 8
+            or ("push button", "確定", []) not in found[-1][2]):
+        sys.exit("FAIL: the message does not name the next step in the Taiwan texts")
 
 
 def main():
-    dialog = find_dialog(time.monotonic() + float(sys.argv[1]))
+    deadline = time.monotonic() + float(sys.argv[1])
+    if sys.argv[2:] == ["message"]:
+        check_message(deadline)
+        return
+    dialog = find_window(deadline, "dialog")
     failures = []
     found = tree(dialog)
     if found != EXPECTED:

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The dialog as a screen reader sees it over AT-SPI (atspi_check.py): on a
 # display without a 1024-wide mode, in a D-Bus session of the test's own,
-# with accessibility switched on as a desktop does for a screen reader.
+# with accessibility switched on as a desktop does for a screen reader. Then,
+# with the Taiwan texts, a config.ini that cannot be read (a directory): the
+# message alone, which names the next step; Return ends the program with
+# status 1.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 CHECK=$(dirname "$0")/atspi_check.py
 mkdir -m 700 "$WORK/home" "$WORK/runtime"
-mkdir "$WORK/game"
+mkdir -p "$WORK/game" "$WORK/unreadable/config.ini"
 start_xvfb 800x600x24
 
 # In the session: switch accessibility on, start the program, check, end it.
@@ -16,10 +19,17 @@ in_session() {
     variant:boolean:true >/dev/null
   start_program "$WORK/game"
   wait_for_window >/dev/null
-  local status=0
+  local status=0 exit=0
   /usr/bin/python3 "$CHECK" 20 || status=$?
   press Escape
   wait_for_exit || fail "exit status $?"
+
+  RUN_AS="env LC_ALL=zh_TW.UTF-8"
+  start_program "$WORK/unreadable"
+  /usr/bin/python3 "$CHECK" 20 message || status=$?
+  press Return
+  wait_for_exit || exit=$?
+  [ "$exit" -eq 1 ] || fail "exit status $exit after the message, not 1"
   return "$status"
 }
 

@@ -48,32 +48,6 @@ wait_for_window() {
   echo "$id"
 }
 
-# visible_windows: the ids of the program's mapped windows, one a line.
-visible_windows() {
-  xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null || true
-}
-
-# wait_for_window_count N: waits until the program shows exactly N windows.
-wait_for_window_count() {
-  for _ in $(seq 400); do
-    [ "$(visible_windows | wc -l)" -eq "$1" ] && return 0
-    sleep 0.05
-  done
-  fail "the program shows $(visible_windows | wc -l) windows, not $1"
-}
-
-# wait_for_new_window ID: prints the id of a second window once it is
-# mapped beside window ID.
-wait_for_new_window() {
-  local id
-  for _ in $(seq 400); do
-    id=$(visible_windows | grep -vx "$1" | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.05
-  done
-  fail "no second window appeared"
-}
-
 # press KEY: focuses the dialog and sends KEY to it.
 press() {
   local window

@@ -7,16 +7,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <vector>
@@ -85,31 +81,6 @@ void ShowAndActivate(QDialog& dlg) {
 void PressKey(QDialog& dlg, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : &dlg;
     QTest::keyClick(target, key, modifiers);
-}
-
-// The message box that `trigger` opens, seen from inside its modal loop
-// and closed with Return.
-struct MessageSeen {
-    QWidget* owner = nullptr;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString text;
-    std::vector<QString> buttons;
-};
-
-MessageSeen SeeMessage(const std::function<void()>& trigger) {
-    MessageSeen seen;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen = {box->parentWidget(), box->windowTitle(), box->icon(), box->text(), {}};
-        for (const QAbstractButton* button : box->buttons()) {
-            seen.buttons.push_back(button->text());
-        }
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    trigger();
-    return seen;
 }
 
 // 1024 x 768, 16 bit, sync off, music off, sound on, no blur, soft cursor.
@@ -450,53 +421,4 @@ TEST_F(DialogTest, ContextMenuOpensTheAboutBox) {
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(CheckedControls(dlg), checkedBefore);
     }
-}
-
-// OK that cannot save (a directory named config.ini once the dialog is open)
-// shows an error box owned by the dialog, in the dialog's language, and the
-// dialog stays open with the player's choices until Escape. Opened on that
-// directory, a dialog tells so centred on the screen and is never shown.
-TEST_F(DialogTest, FailedSaveAndUnreadableFileAreToldInTheDialogsLanguage) {
-    for (const DialogLanguage language :
-         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
-        // The string's "%1" is the reason.
-        const QString format = Utf8(FindString(IDS_SAVE_FAILED, ResourceLanguage(language)));
-        std::filesystem::remove_all("config.ini");  // the last round's directory
-        CSettingsDlg dlg(language);
-        ShowAndActivate(dlg);
-        std::filesystem::remove("config.ini");
-        std::filesystem::create_directory("config.ini");
-        QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
-        const std::vector<int> checked = CheckedControls(dlg);
-
-        const MessageSeen onOk = SeeMessage([&] { PressKey(dlg, Qt::Key_Return); });
-        EXPECT_EQ(onOk.owner, &dlg);
-        EXPECT_EQ(onOk.title, dlg.windowTitle());
-        EXPECT_EQ(onOk.icon, QMessageBox::Critical);
-        EXPECT_EQ(onOk.buttons, (std::vector<QString>{Utf8(
-                                    language == DialogLanguage::kChinesePrc ? "确定" : "確定")}));
-        EXPECT_TRUE(onOk.text.startsWith(format.section(QStringLiteral("%1"), 0, 0)))
-            << onOk.text.toStdString();
-        EXPECT_TRUE(dlg.isVisible());
-        EXPECT_EQ(CheckedControls(dlg), checked);
-
-        const MessageSeen full = SeeMessage([&] { dlg.ShowSaveError(ENOSPC); });
-        EXPECT_EQ(full.text,
-                  QString(format).replace(QStringLiteral("%1"),
-                                          QString::fromLocal8Bit(std::strerror(ENOSPC))));
-
-        PressKey(dlg, Qt::Key_Escape);
-        EXPECT_EQ(dlg.result(), QDialog::Rejected);
-
-        CSettingsDlg unreadable(language);
-        int result = 0;
-        const MessageSeen atOpen = SeeMessage([&] { result = unreadable.exec(); });
-        EXPECT_EQ(atOpen.owner, nullptr);
-        EXPECT_EQ(atOpen.text, Utf8(FindString(IDS_LOAD_FAILED, ResourceLanguage(language)))
-                                   .replace(QStringLiteral("%1"),
-                                            QString::fromLocal8Bit(std::strerror(EISDIR))));
-        EXPECT_EQ(result, IDABORT);
-        EXPECT_FALSE(unreadable.isVisible());
-    }
-    EXPECT_TRUE(std::filesystem::is_empty("config.ini"));
 }

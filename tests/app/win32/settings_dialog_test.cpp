@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -300,100 +297,14 @@ TEST_F(SettingsDialogTest, TextsAreTheTemplatesInAnyLocale) {
     CSettingsDlg dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_TRUE(driver.ran());
-    EXPECT_EQ(dlg.GetTemplateLanguage(), expected);
-}
-
-// What a message box shows: caption, owner, text and whether it has the error icon.
-struct MessageShown {
-    std::wstring caption;
-    HWND owner = nullptr;
-    std::wstring text;
-    bool errorIcon = false;
-};
-
-MessageShown ReadAndClose(HWND box) {
-    MessageShown shown{Text(box), ::GetWindow(box, GW_OWNER), {}, false};
-    const HICON errorIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32513));  // IDI_ERROR
-    for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        if (Text(child).find(L"config.ini") != std::wstring::npos) shown.text = Text(child);
-        if (::SendMessageW(child, STM_GETICON, 0, 0) == reinterpret_cast<LRESULT>(errorIcon)) {
-            shown.errorIcon = true;
+    // Strings, those of the messages among them, come in its language too.
+    for (const StringTemplate& string : StringTemplates()) {
+        CString text;
+        if (string.language == expected) {
+            text.LoadString(string.id);
+            EXPECT_EQ(std::wstring(text), Wide(string.text)) << string.id;
         }
     }
-    Click(box, IDOK);
-    return shown;
-}
-
-// The string `nID` up to its "%1", the reason.
-std::wstring Sentence(UINT nID) {
-    std::wstring sentence = Wide(FindString(nID, ExpectedLanguage()));
-    sentence.resize(sentence.find(L"%1"));
-    return sentence;
-}
-
-// The folder's entries, to compare: nothing is written.
-size_t Entries(const std::filesystem::path& dir) {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir),
-                                             std::filesystem::directory_iterator()));
-}
-
-TEST_F(SettingsDialogTest, OkThatCannotSaveTellsWhyAndTheDialogStays) {
-    ResetFakeProbe();
-    WriteBytes("config.ini", kExisting);
-    const INT_PTR result = Run([&](HWND dialog) {
-        // Loaded at open; a directory of its name cannot be saved over.
-        std::filesystem::remove("config.ini");
-        ASSERT_TRUE(::CreateDirectoryW(L"config.ini", nullptr));
-        for (int attempt = 0; attempt < 2; ++attempt) {  // OK may be tried again
-            MessageShown shown;
-            DialogDriver box([&](HWND msg) { shown = ReadAndClose(msg); });
-            Click(dialog, IDOK);
-            ASSERT_TRUE(box.ran());
-            EXPECT_EQ(shown.caption, Text(dialog));
-            EXPECT_EQ(shown.owner, dialog);
-            EXPECT_TRUE(shown.errorIcon);
-            // The sentence, then the system's reason without a line end.
-            EXPECT_EQ(shown.text.rfind(Sentence(IDS_SAVE_FAILED), 0), 0u) << shown.text.size();
-            EXPECT_GT(shown.text.size(), Sentence(IDS_SAVE_FAILED).size() + 1);
-            EXPECT_NE(shown.text.back(), L'\n');
-            EXPECT_TRUE(::IsWindowVisible(dialog));
-            EXPECT_TRUE(::IsWindowEnabled(dialog));
-        }
-        Click(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(result, IDCANCEL);
-    EXPECT_TRUE(std::filesystem::is_empty(m_workDir.path() / "config.ini"));
-    EXPECT_EQ(Entries(m_workDir.path()), 1u);  // no temporary file left
-}
-
-// The windows of this thread that were shown, by WM_SHOWWINDOW.
-std::vector<HWND> g_shown;
-LRESULT CALLBACK RecordShown(int code, WPARAM wParam, LPARAM lParam) {
-    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && msg->message == WM_SHOWWINDOW && msg->wParam != 0) {
-        g_shown.push_back(msg->hwnd);
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// A config.ini that cannot be read is told at open, over a dialog that is
-// never shown, which then ends as IDABORT.
-TEST_F(SettingsDialogTest, FileThatCannotBeReadIsToldAtOpenAndTheDialogNeverShows) {
-    ResetFakeProbe();
-    ASSERT_TRUE(::CreateDirectoryW(L"config.ini", nullptr));
-    g_shown.clear();
-    const HHOOK hook =
-        ::SetWindowsHookExW(WH_CALLWNDPROC, RecordShown, nullptr, ::GetCurrentThreadId());
-    MessageShown shown;
-    const INT_PTR result = Run([&](HWND msg) { shown = ReadAndClose(msg); });
-    ::UnhookWindowsHookEx(hook);
-    EXPECT_EQ(result, IDABORT);
-    ASSERT_NE(shown.owner, nullptr);
-    EXPECT_EQ(std::count(g_shown.begin(), g_shown.end(), shown.owner), 0);  // the dialog
-    EXPECT_TRUE(shown.errorIcon);
-    EXPECT_EQ(shown.text.rfind(Sentence(IDS_LOAD_FAILED), 0), 0u) << shown.text.size();
-    EXPECT_EQ(Entries(m_workDir.path()), 1u);
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ public:
     void ControlsToForm() override {}
     void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
     void EndWithOK() override {}
-    void ShowSaveError(unsigned long) override {}
-    void EndWithLoadError(unsigned long) override {}
+    void ShowMessage(int, int, unsigned long) override {}
+    void EndUnshown() override {}
 };
 
 // Runs the dialog's initialisation in an empty directory and returns the
