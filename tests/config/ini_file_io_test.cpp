@@ -88,12 +88,6 @@ namespace {
 
 const std::string kFirstRun = FirstRunFile(1);
 
-std::string Format(const std::vector<IniSection>& doc) {
-    std::string text;
-    EXPECT_TRUE(ini::FormatText(doc, text));
-    return text;
-}
-
 class IniFileIo : public testing::Test {
 protected:
     std::string OtherFiles() const { return ::OtherFiles(m_dir); }
@@ -346,6 +340,12 @@ TEST_F(IniFileIo, LoadTakesAtMost50TimesTheFileSize) {
 }
 
 #ifndef _WIN32
+
+std::string Format(const std::vector<IniSection>& doc) {
+    std::string text;
+    EXPECT_TRUE(ini::FormatText(doc, text));
+    return text;
+}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
