@@ -64,8 +64,7 @@ void Sleep(unsigned milliseconds);
 bool Random(std::uint64_t& bits);
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
-// The user the process runs as, as files' owners are told.
-std::uint32_t UserId();
+std::uint32_t UserId();  // the process's user, as files' owners are told
 
 // A folder: held open on Linux, its full path on Windows.
 struct Folder {

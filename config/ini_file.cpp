@@ -92,8 +92,9 @@ bool CIniFile::Save(const char* path) {
         m_nError = ini::CodeOf(ini::Failure::kInvalidText);
         return false;
     }
-    m_nError = 0;
-    return ini::WriteFile(m_strPath.c_str(), text, m_nError);
+    const bool saved = ini::WriteFile(m_strPath.c_str(), text, m_nError);
+    m_nError = saved ? 0 : m_nError;  // a save may meet a missing file on its way
+    return saved;
 }
 
 bool CIniFile::NotFound() const { return ini::FailureOf(m_nError) == ini::Failure::kNotFound; }

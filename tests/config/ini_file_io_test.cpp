@@ -165,6 +165,7 @@ TEST_F(IniFileIo, SaveCreatesTheFileAndStoresThePathEvenOnFailure) {
     EXPECT_FALSE(ini.Save(bad.c_str()));
     EXPECT_FALSE(ini.Save(nullptr));  // the failed path is the stored one
     ASSERT_TRUE(ini.Save(m_path.c_str()));
+    EXPECT_EQ(ini.GetErrorCode(), 0U);
     EXPECT_EQ(ReadBytes(m_path), "[display]\r\nwidth=800\r\n");
     EXPECT_EQ(OtherFiles(), "");
 }
