@@ -1,16 +1,12 @@
 // ReadFile and WriteFile: the rules of reading and saving a file.
 //
-// A save replaces the file by rename:
-//   1. make a new file, made without a name where the system can, and its
-//      owner's alone when it is to replace a file whose text may be private;
-//   2. give it the old file's owner, permissions and attributes;
-//   3. write the text and flush it to disk;
-//   4. give the new file a random name and rename it over the file, which
-//      the system does in one step;
-//   5. flush the folder.
-// A crash leaves the old file or the new one, and at worst a
-// "<name>.<random>.tmp" beside it: where the system makes no nameless files,
-// or between the two calls of step 4.
+// A save replaces the file by rename: a new file, made without a name where
+// the system can and its owner's alone when it replaces one, gets the old
+// file's owner, permissions and attributes, then the text, flushed; then
+// its random name, and it is renamed over the file in one step; then the
+// folder is flushed. A nameless file that cannot be made or named (no /proc)
+// gives way to one made with its name. A crash leaves the old file or the
+// new one, and at worst a "<name>.<random>.tmp" beside it.
 //
 // Where the folder forbids new files, or the file may not be replaced (a file
 // mounted on its name, a holder on Windows), it is rewritten in place under
@@ -21,6 +17,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "config/file_sys.h"
 
@@ -41,6 +38,7 @@ public:
 
     Handle get() const { return m_handle; }
     bool IsOpen() const { return m_handle != sys::kNoHandle; }
+    void Swap(Handle& other) { std::swap(m_handle, other); }
     // Closes the file, and holds `handle` instead.
     void Reset(Handle handle = sys::kNoHandle) {
         if (IsOpen()) {
@@ -72,11 +70,63 @@ bool Fail(unsigned long& error, unsigned long code) {
 bool Fail(unsigned long& error) { return Fail(error, sys::LastError()); }
 bool Fail(unsigned long& error, Failure failure) { return Fail(error, CodeOf(failure)); }
 
+// Takes the first component off `rest`: "/" for the root, else a name ("a//b"
+// gives "a", leaving "b"); "." when none is left.
+Path NextComponent(Path& rest) {
+    const std::size_t end = rest.starts_with('/') ? 1 : std::min(rest.find('/'), rest.size());
+    Path part(rest, 0, end);
+    rest.erase(0, std::min(rest.find_first_not_of('/', end), rest.size()));
+    return part.empty() ? Path(1, '.') : part;
+}
+
+// A link is followed when it belongs to the running user, to root, or to the
+// owner of a folder no one else may write to (in a user namespace, root and
+// every user not mapped there show one owner): another user's link would let
+// him choose which file this one overwrites.
+bool MayFollow(const sys::Info& link, const sys::Info& folder) {
+    return link.owner == sys::UserId() || link.owner == 0 ||
+           (link.owner == folder.owner && !folder.othersMayWrite);
+}
+
+// Finds the folder of the file that `path` names, and its name there (no
+// such file yet, maybe), one component at a time with the folder held open:
+// a link is checked before it is followed, and one swapped in later is not.
 bool OpenPlace(const char* path, Place& place, unsigned long& error) {
+    Path rest;
     if (path == nullptr || *path == '\0') {
         return Fail(error, Failure::kNotFound);
     }
-    return sys::OpenFolder(path, place.folder, place.name) || Fail(error);
+    if (!sys::Start(path, place.folder, rest)) {
+        return Fail(error);
+    }
+    for (int links = 0;;) {
+        Path part = NextComponent(rest);
+        File entry(sys::OpenEntry(place.folder, part));
+        sys::Info info;
+        const bool found = entry.IsOpen() && sys::HandleInfo(entry.get(), info);
+        if (!found && (!rest.empty() || FailureOf(sys::LastError()) != Failure::kNotFound)) {
+            return Fail(error);
+        }
+        if (found && info.kind == sys::Kind::kLink) {
+            sys::Info folder;
+            Path target;
+            if (!sys::HandleInfo(place.folder.handle, folder) ||
+                !sys::ReadLink(entry.get(), target)) {
+                return Fail(error);
+            }
+            if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
+                return Fail(error, Failure::kLinkRefused);
+            }
+            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
+        } else if (rest.empty()) {
+            place.name = std::move(part);  // a file, or none yet
+            return true;
+        } else if (info.kind != sys::Kind::kDirectory) {
+            return Fail(error, Failure::kNotFound);
+        } else {
+            entry.Swap(place.folder.handle);  // the previous folder is closed
+        }
+    }
 }
 
 // Why a file cannot be opened in `mode` as the config file, or 0. A file
@@ -116,11 +166,14 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
 
 // Takes the lock, waiting at most kLockWaitMs for another program to
 // release a conflicting one. A file system without locks reads and writes
-// unlocked.
+// unlocked; any other failure to lock fails.
 bool LockWithin(Handle file, sys::Lock lock, unsigned long& error) {
     for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (sys::TryLock(file, lock) || !sys::IsLockHeld(sys::LastError())) {
+        if (sys::TryLock(file, lock) || sys::IsNoLocks(sys::LastError())) {
             return true;
+        }
+        if (FailureOf(sys::LastError()) != Failure::kBusy) {
+            return Fail(error);
         }
         if (waited >= kLockWaitMs) {
             return Fail(error, Failure::kBusy);
@@ -163,45 +216,49 @@ bool WriteAll(Handle file, std::string_view data) {
 }
 
 // "<name>.<16 hex digits>.tmp": a name that no other file has.
-Path TempName(const Path& name) {
-    constexpr char kDigits[] = "0123456789abcdef";
+Path TempName(const Path& name, std::uint64_t bits) {
     Path temp = name + sys::PathChar('.');
-    for (std::uint64_t bits = sys::Random(), i = 0; i < 16; ++i, bits >>= 4) {
-        temp += static_cast<sys::PathChar>(kDigits[bits & 15]);
+    for (int i = 0; i < 16; ++i, bits >>= 4) {
+        temp += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
     }
     return temp.append({'.', 't', 'm', 'p'});
 }
 
-// Steps 1 to 5 of a save by rename. `old` is the file to replace, open, or
-// none.
+// The save by rename. `old` is the file to replace, open, or none.
 bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
                      unsigned long& error) {
-    const Path tempName = TempName(place.name);
-    bool named = false;  // whether the new file has its name yet
-    File temp(sys::CreateTemp(place.folder, tempName, old.IsOpen(), named));
-    if (!temp.IsOpen()) {
+    std::uint64_t bits = 0;
+    if (!sys::Random(bits)) {
         return Fail(error);
     }
-    bool done =
-        !old.IsOpen() || sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get());
-    old.Reset();  // Wine refuses to replace a file that any handle holds
-    done = done && WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
-    if (done && !named) {
-        done = named = sys::GiveName(temp.get(), place.folder, tempName);
-    }
-    done = done && sys::Rename(place.folder, tempName, place.name);
-    const unsigned long code = sys::LastError();
-    temp.Reset();  // after a good flush, closing has nothing left to report
-    if (!done) {
-        if (named) {
-            sys::Remove(place.folder, tempName);
+    const Path tempName = TempName(place.name, bits);
+    for (bool nameless = sys::kNamelessFiles;; nameless = false) {
+        File temp(sys::CreateTemp(place.folder, nameless ? Path() : tempName, old.IsOpen()));
+        bool done = temp.IsOpen() &&
+                    (!old.IsOpen() ||
+                     sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get())) &&
+                    WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
+        if (nameless && !(done && sys::GiveName(temp.get(), place.folder, tempName))) {
+            continue;  // then with its name from the start
         }
-        return Fail(error, code);
+        const bool named = temp.IsOpen();
+        if (done) {
+            old.Reset();  // Wine refuses to replace a file that any handle holds
+            done = sys::Rename(place.folder, tempName, place.name);
+        }
+        const unsigned long code = sys::LastError();
+        temp.Reset();  // after a good flush, closing has nothing left to report
+        if (!done) {
+            if (named) {
+                sys::Remove(place.folder, tempName);
+            }
+            return Fail(error, code);
+        }
+        // The new file is in place: a failed flush of the folder cannot undo
+        // that, and failing here would tell the caller the old file is there.
+        sys::FlushFolder(place.folder);
+        return true;
     }
-    // The new file is in place: a failed flush of the folder cannot undo
-    // that, and failing here would tell the caller the old file is there.
-    sys::FlushFolder(place.folder);
-    return true;
 }
 
 // The rewrite in place, for a file that cannot be replaced by rename.
@@ -218,10 +275,9 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long&
     if (old.size() > sys::FileSizeLimit()) {
         return Fail(error, Failure::kTooLarge);
     }
-    // A file system that copies on write (btrfs) takes new blocks for every
-    // byte rewritten and again for the old bytes put back, and near full it
-    // fails writes well before its free count reaches zero: there a rewrite
-    // goes ahead only with room for four copies of the text and a margin.
+    // A file system that copies on write (btrfs) takes new blocks for each
+    // byte rewritten or put back, and near full fails writes well before its
+    // free count is zero: room for four copies of the text and a margin.
     constexpr std::uint64_t kMargin = std::uint64_t{16} << 20;
     sys::Disk disk;
     if (sys::DiskOf(file.get(), disk) && disk.copiesOnWrite &&
@@ -233,8 +289,10 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long&
          (sys::Truncate(file.get(), bytes.size()) && sys::Flush(file.get())))) {
         return true;  // after a good flush, closing has nothing left to report
     }
+    // Written from the start, the old bytes cover all but a longer text's end.
     const unsigned long code = sys::LastError();
-    if (WriteAll(file.get(), old) && sys::Truncate(file.get(), old.size())) {
+    if (WriteAll(file.get(), old) &&
+        (bytes.size() <= old.size() || sys::Truncate(file.get(), old.size()))) {
         sys::Flush(file.get());  // the old bytes are back
     }
     return Fail(error, code);
@@ -264,28 +322,25 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error)
     // The file must be one we may write, whichever way it is then saved.
     sys::Info info;
     File old;
-    const bool exists = sys::NameInfo(place.folder, place.name, info);
-    if (!exists && FailureOf(sys::LastError()) != Failure::kNotFound) {
-        return Fail(error);
-    }
-    if (exists && !OpenChecked(place, sys::Mode::kWrite, old, info, error)) {
+    if (!OpenChecked(place, sys::Mode::kWrite, old, info, error) &&
+        FailureOf(error) != Failure::kNotFound) {
         return false;
     }
     if (ReplaceByRename(place, old, bytes, error)) {
         return true;
     }
     // No new file may be made beside it, or it may not be replaced.
-    if (!sys::IsReplaceRefused(error) && !(exists && sys::IsNoPermission(error))) {
+    const Failure refusal = FailureOf(error);
+    if (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
+        refusal != Failure::kBusy) {
         return false;
     }
     const unsigned long refused = error;
-    if (RewriteInPlace(place, bytes, error)) {
-        return true;
-    }
-    if (FailureOf(error) == Failure::kNotFound) {
+    const bool rewritten = RewriteInPlace(place, bytes, error);
+    if (!rewritten && FailureOf(error) == Failure::kNotFound) {
         error = refused;  // nothing there to rewrite: the refusal is the reason
     }
-    return false;
+    return rewritten;
 }
 
 }  // namespace ini

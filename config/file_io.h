@@ -34,7 +34,7 @@ enum class Failure {
     kOther,  // any other code: the system's reason tells it
     kNotFound,
     kIsDirectory,
-    kNotAFile,      // a FIFO, device, socket or a file of a pseudo file system
+    kNotAFile,      // a FIFO, device or socket
     kReadOnly,      // no write permission bit, or the read-only attribute
     kNoPermission,  // the system refuses the file or its folder to this user
     kLinkRefused,   // a link that may not be followed

@@ -1,9 +1,10 @@
 // The platform layer under config/file_io.cpp: each function is one system
 // call (or the platform's one equivalent), reporting failure by its result
-// and the system's error code (LastError()). The rules of a save are all in
-// file_io.cpp. file_io_linux.cpp and file_io_win32.cpp implement it.
+// and the system's error code (LastError()); every rule of a load or save is
+// in file_io.cpp. file_io_linux.cpp and file_io_win32.cpp implement it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +23,10 @@ inline constexpr Handle kNoHandle = -1;
 // on Linux.
 #ifdef _WIN32
 using PathChar = wchar_t;
+inline constexpr bool kNamelessFiles = false;
 #else
 using PathChar = char;
+inline constexpr bool kNamelessFiles = true;  // O_TMPFILE, where the file system has it
 #endif
 using Path = std::basic_string<PathChar>;
 
@@ -35,93 +38,79 @@ struct CodeTable {
     std::pair<unsigned long, Failure> aliases[M];
 
     constexpr bool IsOneCodePerFailure() const {
-        for (std::size_t i = 0; i < N; ++i) {
-            for (std::size_t j = 0; j < i; ++j) {
-                if (codes[i] == codes[j]) {
-                    return false;
-                }
-            }
-        }
-        return N + 1 == kFailureCount;
+        return N + 1 == kFailureCount && std::all_of(codes, codes + N, [&](unsigned long code) {
+                   return std::count(codes, codes + N, code) == 1;
+               });
     }
     unsigned long Code(Failure failure) const {
         return failure == Failure::kOther ? 0 : codes[static_cast<std::size_t>(failure) - 1];
     }
     Failure FailureOf(unsigned long code) const {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (codes[i] == code) {
-                return static_cast<Failure>(i + 1);
-            }
-        }
-        for (const auto& [alias, failure] : aliases) {
-            if (alias == code) {
-                return failure;
-            }
-        }
-        return Failure::kOther;
+        const auto* at = std::find(codes, codes + N, code);
+        const auto* alias =
+            std::find_if(aliases, aliases + M, [&](const auto& a) { return a.first == code; });
+        return at != codes + N        ? static_cast<Failure>(at - codes + 1)
+               : alias != aliases + M ? alias->second
+                                      : Failure::kOther;
     }
 };
 
 unsigned long LastError();
-// The folder forbids creating a file in it.
-bool IsNoPermission(unsigned long code);
-// The file cannot be replaced by another, but may be rewritten: a file
-// mounted on its name (POSIX), a holder that forbids deleting it (Windows).
-bool IsReplaceRefused(unsigned long code);
-// Another open file holds a lock that conflicts with the one asked for.
-bool IsLockHeld(unsigned long code);
+// The file system keeps no locks (a lock may not even be tried there).
+bool IsNoLocks(unsigned long code);
 
 void Sleep(unsigned milliseconds);
 // Random bits, for names no other file has.
-std::uint64_t Random();
+bool Random(std::uint64_t& bits);
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
+std::uint32_t UserId();  // the process's user, as files' owners are told
 
-// The folder of a file: held open on Linux, so that no name on the way can
-// change once checked; its full path on Windows.
+// A folder: held open on Linux, its full path on Windows.
 struct Folder {
     Handle handle = kNoHandle;
     Path path;
 };
-// Finds the folder of the file that `path` (in the ANSI code page) names,
-// and the file's name in it, which need not exist; Close closes the folder.
-// Links are followed wherever they stand in the path, but on Linux only
-// those the running user or root owns: another user's link would let him
-// choose which file this one overwrites, so it is refused (EACCES), dangling
-// or not. Windows cannot tell a link's owner, and refuses a dangling link,
-// since where it leads cannot be seen.
-bool OpenFolder(const char* path, Folder& folder, Path& name);
+// Where a walk of `path` (in the ANSI code page) starts: the root or the
+// current folder, and the path. Windows follows every link itself, so there
+// the folder is that of the file's final path and the rest its name.
+bool Start(const char* path, Folder& folder, Path& rest);
+// The entry `name` of the folder, not following a link: to ask about, or to
+// walk into.
+Handle OpenEntry(const Folder& folder, const Path& name);
+// The text of a link that OpenEntry opened.
+bool ReadLink(Handle link, Path& target);
 
-enum class Kind { kRegular, kDirectory, kOther };
+enum class Kind { kRegular, kDirectory, kLink, kOther };  // Windows shows no links
 struct Info {
     Kind kind = Kind::kOther;
-    bool writable = false;  // a write permission bit, or no read-only attribute
+    bool writable = false;        // a write permission bit, or no read-only attribute
+    bool othersMayWrite = false;  // a group or other write permission bit
+    std::uint32_t owner = 0;
     std::uint64_t size = 0;
 };
 // The entry `name` of the folder itself (a link is not followed).
 bool NameInfo(const Folder& folder, const Path& name, Info& info);
-// The open file; a file of a pseudo file system counts as kOther.
 bool HandleInfo(Handle file, Info& info);
 
 enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Folder& folder, const Path& name, Mode mode);
-// A new file for reading and writing, its owner's alone when `owned`: made
-// without a name where the system can (`named` false), else as `name`,
-// which must not exist (`named` true).
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned, bool& named);
+// A new file for reading and writing, its owner's alone when `owned`: as
+// `name`, which must not exist, or nameless for an empty `name`.
+Handle CreateTemp(const Folder& folder, const Path& name, bool owned);
 // Gives a file that CreateTemp made without a name the name `name`.
 bool GiveName(Handle file, const Folder& folder, const Path& name);
 bool Close(Handle file);
 
 enum class Lock { kShared, kExclusive };
-// Locks the whole file without waiting: false, with IsLockHeld, while
+// Locks the whole file without waiting: false, with a busy code, while
 // another open file holds a lock that conflicts. Released by Close.
 bool TryLock(Handle file, Lock lock);
-// Gives the new file `to` the owner, permissions and attributes of the file
-// `from` (on Linux its access control list and user attributes, or fails),
-// both in `folder` and open; `to` may have no name yet on Linux.
+// Gives the new file `to` the owner, permissions and access list of the file
+// `from`, and on Linux its user attributes (or fails), both in `folder` and
+// open; `to` may have no name yet on Linux.
 bool CopyAccess(const Folder& folder, const Path& from, Handle fromFile, const Path& to,
                 Handle toFile);
 

@@ -1,39 +1,10 @@
 #include "config/ini_file.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
-#include <charconv>
 #include <climits>
-#include <cstdint>
-#include <utility>
+#include <cstdlib>
 
 #include "config/file_io.h"
-
-namespace {
-
-// The atoi rule, saturating at the limits of int instead of overflowing.
-int ParseInt(const char* text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (std::isspace(*p) != 0) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(INT_MIN) : INT_MAX;
-    std::int64_t magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        if (magnitude < limit) {
-            magnitude = std::min<std::int64_t>(magnitude * 10 + (*p - '0'), limit);
-        }
-    }
-    return static_cast<int>(negative ? -magnitude : magnitude);
-}
-
-}  // namespace
 
 CIniFile::CIniFile() : m_curSection(kNoSection) {}
 
@@ -45,30 +16,22 @@ void CIniFile::Clear() {
 }
 
 CIniFile::FindResult CIniFile::Find(const char* section, const char* key) {
-    FindResult result{false, kNoSection, 0};
     if (section == nullptr || key == nullptr) {
-        return result;
+        return {false, kNoSection, 0};
     }
     if (m_curSection == kNoSection || m_sections[m_curSection].name != section) {
-        std::size_t i = 0;
-        while (i < m_sections.size() && m_sections[i].name != section) {
-            ++i;
+        const auto named = std::find_if(m_sections.begin(), m_sections.end(),
+                                        [&](const IniSection& s) { return s.name == section; });
+        if (named == m_sections.end()) {
+            return {false, kNoSection, 0};
         }
-        if (i == m_sections.size()) {
-            return result;
-        }
-        m_curSection = i;
+        m_curSection = static_cast<std::size_t>(named - m_sections.begin());
     }
-    result.section = m_curSection;
     const std::vector<IniEntry>& entries = m_sections[m_curSection].entries;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].key == key) {
-            result.found = true;
-            result.entry = i;
-            break;
-        }
-    }
-    return result;
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const IniEntry& e) { return e.key == key; });
+    return {entry != entries.end(), m_curSection,
+            static_cast<std::size_t>(entry - entries.begin())};
 }
 
 const char* CIniFile::GetString(const char* section, const char* key, const char* def) {
@@ -80,8 +43,11 @@ const char* CIniFile::GetString(const char* section, const char* key, const char
 }
 
 int CIniFile::GetInt(const char* section, const char* key, int def) {
+    // The atoi rule, saturating at the limits of int instead of overflowing.
     const char* text = GetString(section, key, nullptr);
-    return text != nullptr ? ParseInt(text) : def;
+    return text != nullptr ? static_cast<int>(
+                                 std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX))
+                           : def;
 }
 
 void CIniFile::SetString(const char* section, const char* key, const char* value) {
@@ -102,20 +68,17 @@ void CIniFile::SetString(const char* section, const char* key, const char* value
 }
 
 void CIniFile::SetInt(const char* section, const char* key, int value) {
-    std::array<char, 64> text{};
-    std::to_chars(text.data(), text.data() + text.size() - 1, value);
-    SetString(section, key, text.data());
+    SetString(section, key, std::to_string(value).c_str());  // as "%d" writes it
 }
 
 bool CIniFile::Load(const char* path) {
     std::string bytes;
+    m_nError = 0;
     if (!ini::ReadFile(path, bytes, m_nError)) {
         return false;
     }
-    std::vector<IniSection> sections = ini::ParseText(bytes);
-    m_nError = 0;
     m_strPath = path;
-    m_sections = std::move(sections);
+    m_sections = ini::ParseText(bytes);
     m_curSection = kNoSection;
     return true;
 }
@@ -129,13 +92,9 @@ bool CIniFile::Save(const char* path) {
         m_nError = ini::CodeOf(ini::Failure::kInvalidText);
         return false;
     }
-    if (!ini::WriteFile(m_strPath.c_str(), text, m_nError)) {
-        return false;
-    }
-    m_nError = 0;
-    return true;
+    const bool saved = ini::WriteFile(m_strPath.c_str(), text, m_nError);
+    m_nError = saved ? 0 : m_nError;  // a save may meet a missing file on its way
+    return saved;
 }
 
-bool CIniFile::NotFound() const {
-    return m_nError != 0 && ini::FailureOf(m_nError) == ini::Failure::kNotFound;
-}
+bool CIniFile::NotFound() const { return ini::FailureOf(m_nError) == ini::Failure::kNotFound; }

@@ -8,16 +8,8 @@ namespace ini {
 
 namespace {
 
-// The position of the first `a` or `b` in `text` from `p`, or its size.
-std::size_t FindEither(std::string_view text, std::size_t p, char a, char b) {
-    while (p < text.size() && text[p] != a && text[p] != b) {
-        ++p;
-    }
-    return p;
-}
-
-// The single-pass reader. The text is read as the C runtime's text mode
-// reads it: a CR right before an LF is not seen, so CR LF is a line end.
+// The single-pass reader, as the C runtime's text mode feeds it: a CR right
+// before an LF is not seen, so CR LF is a line end.
 void Parse(std::string_view text, std::vector<IniSection>& sections) {
     std::string name;
     std::string key;
@@ -33,26 +25,10 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
         value.clear();
         seenEquals = false;
     };
-    std::size_t p = 0;
-    const std::size_t end = text.size();
-    // The end of the current line (the LF's position, or the end of the text).
-    const auto lineEnd = [&] { return std::min(text.find('\n', p), end); };
-    // The characters from `from` up to `stop`, without the CR of a CR LF.
-    const auto run = [&](std::size_t from, std::size_t stop) {
-        if (stop < end && text[stop] == '\n' && stop > from && text[stop - 1] == '\r') {
-            --stop;
-        }
-        return text.substr(from, stop - from);
-    };
-    while (p < end) {
+    for (std::size_t p = 0; p < text.size(); ++p) {
         const char c = text[p];
-        if (c == '\r' && p + 1 < end && text[p + 1] == '\n') {
-            ++p;
-            continue;
-        }
-        if (c == '\n') {
-            atLineStart = true;
-            ++p;
+        if (c == '\n' || (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n')) {
+            atLineStart = atLineStart || c == '\n';
             continue;
         }
         if (atLineStart) {
@@ -60,7 +36,7 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
                 commitEntry();
             }
             if (c == ';') {
-                p = lineEnd();  // a comment
+                p = std::min(text.find('\n', p), text.size()) - 1;  // a comment
                 continue;
             }
             if (c == '[') {
@@ -68,48 +44,32 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
                 // counts as the first character of a line.
                 inHeader = true;
                 inSection = false;
-                ++p;
                 continue;
             }
             atLineStart = false;
         }
-        if (inHeader) {
-            const std::size_t stop = FindEither(text, p, ']', '\n');
-            name.append(run(p, stop));
-            p = stop;
-            if (p != end && text[p] == ']') {
-                sections.push_back(IniSection{std::move(name), {}});
-                name.clear();
-                key.clear();
-                value.clear();
-                inHeader = false;
-                seenEquals = false;
-                inSection = true;
-                ++p;
-            }
-        } else if (!inSection) {
-            p = lineEnd();  // before the first header: ignored
-        } else if (seenEquals) {
-            const std::size_t stop = lineEnd();
-            value.append(run(p, stop));
-            p = stop;
-        } else {
-            const std::size_t stop = FindEither(text, p, '=', '\n');
-            key.append(run(p, stop));
-            p = stop;
-            if (p != end && text[p] == '=') {
-                seenEquals = true;
-                ++p;
-            }
-        }
+        if (inHeader && c == ']') {
+            sections.push_back(IniSection{std::exchange(name, {}), {}});
+            key.clear();
+            value.clear();
+            inHeader = seenEquals = false;
+            inSection = true;
+        } else if (inHeader) {
+            name += c;
+        } else if (inSection && !seenEquals && c == '=') {
+            seenEquals = true;
+        } else if (inSection && seenEquals) {
+            // The rest of the line, without the CR of a CR LF.
+            const std::size_t end = std::min(text.find('\n', p), text.size());
+            value.append(text.substr(p, end - p - (end < text.size() && text[end - 1] == '\r')));
+            p = end - 1;
+        } else if (inSection) {
+            key += c;
+        }  // else before the first header: ignored
     }
     if (inSection && seenEquals) {
         commitEntry();  // the end of the text ends a pending entry as a line end would
     }
-}
-
-bool Writable(const IniEntry& entry) {
-    return entry.key.empty() || (entry.key[0] != ';' && entry.key[0] != '[');
 }
 
 // Whether `text` holds none of the line feed, Ctrl-Z and `also`.
@@ -140,7 +100,7 @@ bool FormatText(const std::vector<IniSection>& sections, std::string& out) {
             if (!HoldsNone(entry.key, "=") || !HoldsNone(entry.value, "")) {
                 return false;
             }
-            if (Writable(entry)) {
+            if (!entry.key.starts_with(';') && !entry.key.starts_with('[')) {
                 out.append(entry.key).append("=").append(entry.value).append("\r\n");
             }
         }

@@ -1,5 +1,3 @@
-#include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -133,35 +131,6 @@ TEST(IniText, NulBytesArePartOfTheText) {
     EXPECT_EQ(doc[0].name, std::string("s\0t", 3));
     ASSERT_EQ(doc[0].entries.size(), 1U);
     EXPECT_EQ(doc[0].entries[0].value, std::string("v\0w", 3));
-}
-
-// Random texts built from the characters the reader cares about.
-std::string RandomText(std::mt19937& rng, std::size_t maxSize) {
-    static const char kAlphabet[] = {'[', ']', '=', ';', '\n', '\r', '\x1a', '\0', 'a', 'b', ' '};
-    std::uniform_int_distribution<std::size_t> size(0, maxSize);
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::string text(size(rng), '\0');
-    for (char& c : text) {
-        c = pick(rng) == 0 ? static_cast<char>(byte(rng)) : kAlphabet[pick(rng)];
-    }
-    return text;
-}
-
-TEST(IniTextProperty, OneRewriteReachesAFixedPoint) {
-    std::mt19937 rng(54321);
-    std::vector<std::string> inputs = {
-        "[s];x=1\n[t]\n",   "[s][x=1\nk=v\n[t]\n", "[a\r]\r\n",
-        "[s]\nk=v\r\r\r\n", "[s]\n\r\n=\r",        std::string("[s]\nk=\x1a", 8),
-    };
-    for (int i = 0; i < 5000; ++i) {
-        inputs.push_back(RandomText(rng, 200));
-    }
-    for (const std::string& x : inputs) {
-        const std::string once = Roundtrip(x);
-        ASSERT_NE(once, "refused") << testing::PrintToString(x);  // all Load reads, Save writes
-        ASSERT_EQ(Roundtrip(once), once) << testing::PrintToString(x);
-    }
 }
 
 }  // namespace

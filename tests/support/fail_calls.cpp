@@ -8,14 +8,22 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace {
 
 int g_callsLeft = 0;  // the chosen call's number from now on, 0 when none
+int g_error = EIO;
+const char* g_only = nullptr;  // the function whose calls count, or all
 std::function<void(int)> g_watchWrites;
 
-bool FailsNow() { return g_callsLeft > 0 && --g_callsLeft == 0; }
+bool FailsNow(const char* name) {
+    const bool chosen = g_callsLeft > 0 && (g_only == nullptr || std::strcmp(g_only, name) == 0) &&
+                        --g_callsLeft == 0;
+    errno = chosen ? g_error : errno;
+    return chosen;
+}
 
 template <class Function>
 Function Real(const char* name) {
@@ -24,9 +32,11 @@ Function Real(const char* name) {
 
 }  // namespace
 
-bool FailNthCall(int n) {
+bool FailNthCall(int n, int error, const char* only) {
     const bool reached = g_callsLeft == 0;
     g_callsLeft = n;
+    g_error = error;
+    g_only = only;
     return reached;
 }
 
@@ -36,8 +46,7 @@ void WatchWrites(std::function<void(int)> watch) { g_watchWrites = std::move(wat
 #define ZARV_FAILABLE(result, name, params, args)               \
     extern "C" result name params {                             \
         static const auto real = Real<result(*) params>(#name); \
-        if (FailsNow()) {                                       \
-            errno = EIO;                                        \
+        if (FailsNow(#name)) {                                  \
             return -1;                                          \
         }                                                       \
         return real args;                                       \
@@ -63,6 +72,9 @@ ZARV_FAILABLE(int, linkat, (int from, const char* a, int to, const char* b, int 
               (from, a, to, b, flags))
 ZARV_FAILABLE(int, renameat, (int from, const char* a, int to, const char* b), (from, a, to, b))
 ZARV_FAILABLE(int, unlinkat, (int dir, const char* name, int flags), (dir, name, flags))
+ZARV_FAILABLE(int, fremovexattr, (int fd, const char* name), (fd, name))
+ZARV_FAILABLE(long, getrandom, (void* buffer, std::size_t size, unsigned flags),
+              (buffer, size, flags))
 ZARV_FAILABLE(long, readlinkat, (int dir, const char* name, char* buffer, std::size_t size),
               (dir, name, buffer, size))
 
@@ -71,8 +83,7 @@ extern "C" long pwrite(int fd, const void* data, std::size_t size, long offset) 
     if (g_watchWrites) {
         g_watchWrites(fd);
     }
-    if (FailsNow()) {
-        errno = EIO;
+    if (FailsNow("pwrite")) {
         return -1;
     }
     return real(fd, data, size, offset);
@@ -84,8 +95,7 @@ extern "C" int openat(int dir, const char* name, int flags, ...) {
     va_start(rest, flags);
     const unsigned mode = va_arg(rest, unsigned);  // read whether given or not, as libc does
     va_end(rest);
-    if (FailsNow()) {
-        errno = EIO;
+    if (FailsNow("openat")) {
         return -1;
     }
     return real(dir, name, flags, mode);
@@ -94,8 +104,7 @@ extern "C" int openat(int dir, const char* name, int flags, ...) {
 extern "C" int close(int fd) {
     static const auto real = Real<int (*)(int)>("close");
     const int result = real(fd);
-    if (FailsNow()) {
-        errno = EIO;
+    if (FailsNow("close")) {
         return -1;
     }
     return result;

@@ -3,12 +3,14 @@
 // the store makes stand in front of the C library's.
 #pragma once
 
+#include <cerrno>
 #include <functional>
 
-// Makes the `n`th of those calls from now on (counting from 1) fail with EIO
-// without being made (close is made, then reported failed); 0: none. Returns
-// whether the call chosen before was reached.
-bool FailNthCall(int n);
+// Makes the `n`th of those calls from now on (counting from 1), or of the
+// calls to the function `only`, fail with `error` without being made (close
+// is made, then reported failed); 0: none. Returns whether the call chosen
+// before was reached.
+bool FailNthCall(int n, int error = EIO, const char* only = nullptr);
 
 // Calls `watch` with the descriptor before every positioned write; empty:
 // none.

@@ -1,8 +1,10 @@
 #include "tests/support/processes.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -73,6 +75,13 @@ bool EnterNamespaces(int flags) {
     return ::unshare(CLONE_NEWUSER | flags) == 0 && WriteProcFile("/proc/self/setgroups", "deny") &&
            WriteProcFile("/proc/self/uid_map", "0 " + uid + " 1") &&
            WriteProcFile("/proc/self/gid_map", "0 " + gid + " 1");
+}
+
+bool EnterSandboxAs(unsigned uid) {
+    // A process whose user changed writes its maps only once dumpable again.
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+           ::setresuid(uid, uid, uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0 &&
+           EnterNamespaces(0);
 }
 
 std::string NamespaceProblem() {

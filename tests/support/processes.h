@@ -22,6 +22,9 @@ std::vector<int> RunSavers(int n, const std::function<int(int)>& body);
 // A normal user gets them inside a new user namespace in which he is root
 // (his own files are root's there); false when the kernel allows neither.
 bool EnterNamespaces(int flags);
+// Moves a root process into a new user namespace as root there and user
+// `uid` outside, as sandboxes run a user: root and all others show one owner.
+bool EnterSandboxAs(unsigned uid);
 // Why a child could not enter a mount namespace, for a skip message.
 std::string NamespaceProblem();
 

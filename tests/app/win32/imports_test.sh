@@ -62,7 +62,7 @@ msvcrt.dll:
   __getmainargs __initenv __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr
   _amsg_exit _cexit _errno _initterm _iob _onexit _setmbcp abort atoi calloc exit fprintf
   free fwrite isspace malloc memchr memcmp memcpy memmove memset realloc signal strchr strlen
-  strncmp strrchr vfprintf wcslen
+  strncmp strrchr strtol vfprintf wcslen
 '
 allowed=$(awk '/:$/ { dll = tolower(substr($1, 1, length($1) - 1)); next }
                { for (i = 1; i <= NF; i++) print dll ":" $i }' <<<"$xp_functions")
