@@ -43,8 +43,8 @@ BOOL CSettingsDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    if (!m_strWrongFolder.IsEmpty()) {
-        ShowError(IDS_WRONG_FOLDER, static_cast<LPCWSTR>(m_strWrongFolder));
+    if (m_bWrongFolder) {
+        ShowError(IDS_WRONG_FOLDER, L"");
         EndDialog(IDABORT);
         return TRUE;
     }

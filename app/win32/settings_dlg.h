@@ -17,9 +17,9 @@ public:
     void ShowSaveError(unsigned long nError) override;
     void EndWithLoadError(unsigned long nError) override;
 
-    // Ends the dialog at open, before anything is read, telling that the
-    // program does not run in the folder it was started in but in `strFolder`.
-    void EndInWrongFolder(const CString& strFolder) { m_strWrongFolder = strFolder; }
+    // Ends the dialog at open, before anything is read, telling that Wine
+    // could not run the program in the folder it was started in.
+    void EndInWrongFolder() { m_bWrongFolder = true; }
 
 protected:
     HICON m_hIcon;
@@ -38,6 +38,6 @@ protected:
     void ShowError(UINT nFormatID, unsigned long nError);
 
 private:
-    CString m_strWrongFolder;
+    bool m_bWrongFolder = false;
     DECLARE_MESSAGE_MAP()
 };
