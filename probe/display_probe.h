@@ -1,6 +1,5 @@
 // Display capability probe: total video memory and whether any display mode
-// is exactly 1024 pixels wide. Each call opens what it needs and releases it
-// before returning.
+// is exactly 1024 pixels wide, asked on the calling thread.
 #pragma once
 
 #include <cstdint>

@@ -1,21 +1,21 @@
 #include "app/win32/settings_app.h"
 
 #include "app/win32/settings_dlg.h"
-#include "app/win32/start_folder.h"
-#include "probe/win32/ddraw_probe.h"
 
-BOOL CSettingsApp::InitApplication() {
-    // First of all, while the process has one thread: Wine lists a folder
-    // from inside it, changing the Unix working folder meanwhile, and a later
-    // change of folder would make the current one another than where the
-    // process was started.
-    if (IsStartFolder(m_strWrongFolder)) {
-        // DirectDraw comes up on the probe's thread while the window system
-        // is set up and the dialog is built.
-        StartDisplayProbe();
-    }
-    return TRUE;
+namespace {
+
+// Wine starts a program in the Windows folder when it cannot give the Unix
+// folder it was started in a Windows name; the game is never there.
+bool RunsInWindowsFolder() {
+    wchar_t current[MAX_PATH];
+    wchar_t windows[MAX_PATH];
+    const DWORD nCurrent = ::GetCurrentDirectoryW(MAX_PATH, current);
+    const UINT nWindows = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    return nCurrent > 0 && nCurrent < MAX_PATH && nWindows > 0 && nWindows < MAX_PATH &&
+           ::lstrcmpiW(current, windows) == 0;
 }
+
+}  // namespace
 
 BOOL CSettingsApp::InitInstance() {
     AfxEnableControlContainer();
@@ -23,12 +23,11 @@ BOOL CSettingsApp::InitInstance() {
 
     CSettingsDlg dlg;
     m_pMainWnd = &dlg;
-    if (!m_strWrongFolder.IsEmpty()) {
-        dlg.EndInWrongFolder(m_strWrongFolder);
+    if (RunsInWindowsFolder()) {
+        dlg.EndInWrongFolder();
     }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
-    EndDisplayProbe();
 
     // FALSE: end the application instead of entering a message loop.
     return FALSE;

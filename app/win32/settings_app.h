@@ -5,13 +5,11 @@
 
 class CSettingsApp : public CWinApp {
 public:
-    BOOL InitApplication() override;
     BOOL InitInstance() override;
-    // 1 when config.ini exists but could not be read, or the program does not
-    // run in the folder it was started in; else 0.
+    // 1 when config.ini exists but could not be read, or the program runs in
+    // the Windows folder; else 0.
     int ExitInstance() override { return m_nExitCode; }
 
 private:
     int m_nExitCode = 0;
-    CString m_strWrongFolder;  // where Wine started the program instead
 };

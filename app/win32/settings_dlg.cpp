@@ -57,8 +57,8 @@ BOOL CSettingsDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    if (!m_strWrongFolder.IsEmpty()) {
-        ShowText(LoadText(IDS_WRONG_FOLDER), m_strWrongFolder);
+    if (m_bWrongFolder) {
+        ShowText(LoadText(IDS_WRONG_FOLDER), L"");
         EndDialog(IDABORT);
         return TRUE;
     }

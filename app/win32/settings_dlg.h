@@ -19,9 +19,9 @@ public:
     void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
     void EndUnshown() override { EndDialog(IDABORT); }
 
-    // Ends the dialog at open, before anything is read, telling that the
-    // program does not run in the folder it was started in but in `strFolder`.
-    void EndInWrongFolder(const CString& strFolder) { m_strWrongFolder = strFolder; }
+    // Ends the dialog at open, before anything is read, telling that Wine
+    // could not run the program in the folder it was started in.
+    void EndInWrongFolder() { m_bWrongFolder = true; }
 
 protected:
     HICON m_hIcon;
@@ -39,6 +39,6 @@ protected:
     void ShowText(const std::wstring& format, LPCWSTR pszInsert);
 
 private:
-    CString m_strWrongFolder;
+    bool m_bWrongFolder = false;
     DECLARE_MESSAGE_MAP()
 };

@@ -4,7 +4,7 @@
 # in EXPECTED_DIR, which are what the Linux program writes in the same case.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
 # CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file,
-# started-in-dot-folder, started-in-wildcard-folder, about-from-keyboard or
+# started-in-wildcard-folder, about-from-keyboard or
 # about-from-mouse.
 set -euo pipefail
 exe=$(realpath "$1")
@@ -155,23 +155,16 @@ told_next_step() {
   return 1
 }
 
-# run_open_error_case NAME: the program cannot use its folder: Wine started
-# the program elsewhere (in the sibling without the trailing dot, or in
-# C:\windows). One window maps, the message, and the settings dialog never
-# does; Return dismisses it and the program ends with status 1. Nothing
-# changes: the folders of the case and the prefix's drive C, which holds no
-# config.ini.
+# run_open_error_case NAME: Wine started the program in C:\windows, having
+# no Windows name for its folder. One window maps, the message, and the
+# settings dialog never does; Return dismisses it and the program ends with
+# status 1. Nothing changes: the folders of the case and the prefix's drive
+# C, which holds no config.ini.
 run_open_error_case() {
   local name=$1 dir step status=0 reason
   local listing=$work/$name.prefix-files
   echo "== $name"
-  case $name in
-    started-in-dot-folder)
-      dir=$work/$name/game. && mkdir -p "$dir" "$work/$name/game"
-      cp "$expected/existing-before.ini" "$work/$name/game/config.ini"
-      ;;
-    started-in-wildcard-folder) dir="$work/$name/game?" && mkdir -p "$dir" ;;
-  esac
+  dir="$work/$name/game?" && mkdir -p "$dir"
   local before
   before=$(snapshot "$work/$name")
   # Without GLX: with a GL driver, Direct3D maps windows of its own.
@@ -336,7 +329,7 @@ main() {
       run_save_error_case "$1"
       ;;
     # The folder cannot be used: the player is told at open, nothing is written.
-    started-in-dot-folder | started-in-wildcard-folder)
+    started-in-wildcard-folder)
       run_open_error_case "$1"
       ;;
     # First run without DirectDraw, then Cancel: the file of the first run is

@@ -40,14 +40,14 @@ kernel32.dll:
   GetFileAttributesExW GetFileAttributesW GetFileInformationByHandle GetFileSize GetFileSizeEx
   GetFileTime GetFileType GetFullPathNameA GetFullPathNameW GetLastError GetModuleHandleA
   GetModuleHandleW GetProcAddress GetProcessHeap GetStartupInfoA GetSystemTimeAsFileTime
-  GetTickCount HeapFree
+  GetTickCount GetWindowsDirectoryW HeapFree
   GetVolumePathNameA GetVolumePathNameW InitializeCriticalSection LeaveCriticalSection
   LoadLibraryA LoadLibraryW LoadResource LocalFree LockFile LockFileEx LockResource
   MoveFileExA MoveFileExW MultiByteToWideChar OpenProcess ReadFile ReplaceFileA ReplaceFileW
   SetEndOfFile SetEvent SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
   SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TlsGetValue
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
-  WriteFile
+  WriteFile lstrcmpiW
 user32.dll:
   AppendMenuW BeginPaint CreatePopupMenu DestroyMenu DialogBoxIndirectParamW DrawIcon
   EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
