@@ -1,5 +1,5 @@
 // Display capability probe: total video memory and whether any display mode
-// is exactly 1024 pixels wide, asked on the calling thread.
+// is exactly 1024 pixels wide.
 #pragma once
 
 #include <cstdint>

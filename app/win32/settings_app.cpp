@@ -1,6 +1,7 @@
 #include "app/win32/settings_app.h"
 
 #include "app/win32/settings_dlg.h"
+#include "probe/win32/ddraw_probe.h"
 
 namespace {
 
@@ -17,6 +18,13 @@ bool RunsInWindowsFolder() {
 
 }  // namespace
 
+// DirectDraw comes up on the probe's worker while the window system is set
+// up and the dialog is built.
+BOOL CSettingsApp::InitApplication() {
+    StartDisplayProbe();
+    return TRUE;
+}
+
 BOOL CSettingsApp::InitInstance() {
     AfxEnableControlContainer();
     Enable3dControls();
@@ -28,6 +36,7 @@ BOOL CSettingsApp::InitInstance() {
     }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
+    EndDisplayProbe();
 
     // FALSE: end the application instead of entering a message loop.
     return FALSE;

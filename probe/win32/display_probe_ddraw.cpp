@@ -1,13 +1,16 @@
-// The display probe on Windows: one DirectDraw object, asked on the calling
-// thread at the first probe call for the video memory and then the modes;
-// later calls get the same answers. ddraw.dll is loaded at run time, so a
-// system without it runs the program with the failure answers, and never
-// unloaded (Wine's copy pins itself when it loads).
+// The display probe on Windows: one DirectDraw object, asked for the video
+// memory and then the modes, on a worker thread that the program starts
+// before it builds its dialog, so that DirectDraw (under Wine: Direct3D and
+// a GL context) comes up meanwhile; without the worker, at the first probe
+// call. ddraw.dll is loaded at run time, so a system without it runs the
+// program with the failure answers, and never unloaded (Wine's copy pins
+// itself when it loads).
 #include <windows.h>
 
 #include <ddraw.h>
 
 #include "probe/display_probe.h"
+#include "probe/win32/ddraw_probe.h"
 
 namespace {
 
@@ -17,8 +20,11 @@ constexpr GUID kIID_IDirectDraw4 = {
 
 typedef HRESULT(WINAPI* DirectDrawCreateFn)(GUID*, LPDIRECTDRAW*, IUnknown*);
 
+// How long the probe functions wait for the worker: a driver that hangs
+// gets the failure answers.
+constexpr DWORD kAnswerWaitMs = 20000;
+
 struct Answers {
-    BOOL bAsked = FALSE;
     BOOL bMemory = FALSE;  // GetAvailableVidMem answered
     DWORD dwTotal = 0;
     DWORD dwFree = 0;
@@ -34,16 +40,20 @@ HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
     return DDENUMRET_OK;
 }
 
-Answers Ask() {
-    Answers answers;
-    answers.bAsked = TRUE;
+// Written by the worker, read once it has ended.
+Answers g_answers;
+HANDLE g_hWorker = nullptr;
+bool g_bStarted = false;
+
+DWORD WINAPI Ask(LPVOID) {
+    Answers& answers = g_answers;
     const HMODULE hDDraw = ::LoadLibraryW(L"ddraw.dll");
     // Through void (*)(), the generic function pointer type, without a warning.
     const auto create = reinterpret_cast<DirectDrawCreateFn>(reinterpret_cast<void (*)()>(
         hDDraw != nullptr ? ::GetProcAddress(hDDraw, "DirectDrawCreate") : nullptr));
     LPDIRECTDRAW dd = nullptr;
     if (create == nullptr || FAILED(create(nullptr, &dd, nullptr))) {
-        return answers;
+        return 0;
     }
     LPDIRECTDRAW4 dd4 = nullptr;
     if (SUCCEEDED(dd->QueryInterface(kIID_IDirectDraw4, reinterpret_cast<void**>(&dd4)))) {
@@ -57,20 +67,37 @@ Answers Ask() {
         dd4->Release();
     }
     dd->Release();
-    return answers;
+    return 0;
 }
 
-// Under Wine each DirectDraw object brings up Direct3D, and with a GL driver
-// a GL context: the first call asks, and the answers are kept.
+// Whether the worker ended within kAnswerWaitMs, or there is none.
+bool WorkerEnded() {
+    return g_hWorker == nullptr || ::WaitForSingleObject(g_hWorker, kAnswerWaitMs) == WAIT_OBJECT_0;
+}
+
+// The worker's answers once it has ended (the failure answers when it has
+// not in time); without a worker, asked here and now, once.
 Answers TheAnswers() {
-    static Answers answers;
-    if (!answers.bAsked) {
-        answers = Ask();
+    if (!g_bStarted) {
+        g_bStarted = true;
+        Ask(nullptr);
     }
-    return answers;
+    return WorkerEnded() ? g_answers : Answers();
 }
 
 }  // namespace
+
+void StartDisplayProbe() {
+    if (!g_bStarted) {
+        g_bStarted = true;
+        g_hWorker = ::CreateThread(nullptr, 0, Ask, nullptr, 0, nullptr);
+        if (g_hWorker == nullptr) {
+            Ask(nullptr);  // no thread to spare: here and now
+        }
+    }
+}
+
+void EndDisplayProbe() { WorkerEnded(); }
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
     const Answers answers = TheAnswers();
