@@ -26,10 +26,6 @@ BOOL CMenu::DestroyMenu() {
     return bDestroyed;
 }
 
-BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, LPCWSTR lpszNewItem) {
-    return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
-}
-
 BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd) const {
     return ::TrackPopupMenu(m_hMenu, nFlags, x, y, 0, pWnd->m_hWnd, nullptr);
 }
@@ -41,8 +37,6 @@ BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
     DoDataExchange(&dx);
     return TRUE;
 }
-
-void CWnd::DoDataExchange(CDataExchange*) {}
 
 CWnd* CWnd::GetDlgItem(int nID) {
     const HWND hWndItem = ::GetDlgItem(m_hWnd, nID);
@@ -56,8 +50,6 @@ CWnd* CWnd::GetDlgItem(int nID) {
     return m_pItem.get();
 }
 
-BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
-
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
     return reinterpret_cast<HICON>(
         SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
@@ -68,22 +60,10 @@ CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
     return m_sysMenu.m_hMenu != nullptr ? &m_sysMenu : nullptr;
 }
 
-LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::SendMessageW(m_hWnd, message, wParam, lParam);
-}
-
-BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
-
-void CWnd::GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
-
 void CWnd::GetWindowText(CString& rString) const {
     wchar_t buffer[256];
     ::GetWindowTextW(m_hWnd, buffer, 256);
     rString = buffer;
-}
-
-int CWnd::MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption, UINT nType) {
-    return ::MessageBoxW(m_hWnd, lpszText, lpszCaption, nType);
 }
 
 void CWnd::Default() {
@@ -92,16 +72,10 @@ void CWnd::Default() {
     }
 }
 
-void CWnd::OnPaint() { Default(); }
-
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-
 HCURSOR CWnd::OnQueryDragIcon() {
     Default();
     return nullptr;
 }
-
-void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
 
 const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
 
@@ -200,10 +174,6 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-void CDialog::EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
-
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
@@ -280,12 +250,6 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
 // CWinApp
 
 CWinApp* CWinApp::s_pApp = nullptr;
-
-CWinApp::CWinApp() { s_pApp = this; }
-
-CWinApp::~CWinApp() { s_pApp = nullptr; }
-
-BOOL CWinApp::InitInstance() { return TRUE; }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
     return ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));

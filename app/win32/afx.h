@@ -86,7 +86,9 @@ public:
     HMENU m_hMenu = nullptr;
     BOOL CreatePopupMenu();
     BOOL DestroyMenu();
-    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCWSTR lpszNewItem = nullptr);
+    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCWSTR lpszNewItem = nullptr) {
+        return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+    }
     // With TPM_RETURNCMD, the command chosen (0 for none) instead of a
     // WM_COMMAND to pWnd.
     BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd) const;
@@ -111,26 +113,30 @@ public:
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
     // The returned object is temporary: valid until the next GetDlgItem.
     CWnd* GetDlgItem(int nID);
-    BOOL EnableWindow(BOOL bEnable = TRUE);
+    BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
     HICON SetIcon(HICON hIcon, BOOL bBigIcon);
     // The returned object is temporary: valid until the next GetSystemMenu.
     CMenu* GetSystemMenu(BOOL bRevert);
-    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    BOOL IsIconic() const;
-    void GetClientRect(LPRECT lpRect) const;
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return ::SendMessageW(m_hWnd, message, wParam, lParam);
+    }
+    BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
+    void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
     void GetWindowText(CString& rString) const;
-    int MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption = nullptr, UINT nType = MB_OK);
+    int MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption = nullptr, UINT nType = MB_OK) {
+        return ::MessageBoxW(m_hWnd, lpszText, lpszCaption, nType);
+    }
 
     // Message handlers with default processing.
-    void OnPaint();
-    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint() { Default(); }
+    void OnSysCommand(UINT /*nID*/, LPARAM /*lParam*/) { Default(); }
     HCURSOR OnQueryDragIcon();
     // pWnd: the window clicked; point: the screen position, (-1, -1) when
     // the menu was asked for from the keyboard.
-    void OnContextMenu(CWnd* pWnd, CPoint point);
+    void OnContextMenu(CWnd* /*pWnd*/, CPoint /*point*/) { Default(); }
 
 protected:
-    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual void DoDataExchange(CDataExchange* /*pDX*/) {}
     // Leaves the current message to the window's default processing.
     void Default();
     // Runs the message map; FALSE when no entry handled the message.
@@ -158,8 +164,8 @@ public:
 
 protected:
     virtual void OnOK();
-    virtual void OnCancel();
-    void EndDialog(int nResult);
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    void EndDialog(int nResult) { ::EndDialog(m_hWnd, nResult); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -186,15 +192,15 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value);
 
 class CWinApp {
 public:
-    CWinApp();
-    virtual ~CWinApp();
+    CWinApp() { s_pApp = this; }
+    virtual ~CWinApp() { s_pApp = nullptr; }
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
     // Called first, before the window system is set up; FALSE ends the
     // application at once.
     virtual BOOL InitApplication() { return TRUE; }
-    virtual BOOL InitInstance();
+    virtual BOOL InitInstance() { return TRUE; }
     // The process's exit status, asked once InitInstance has returned FALSE.
     virtual int ExitInstance() { return 0; }
     HICON LoadIcon(UINT nIDResource) const;

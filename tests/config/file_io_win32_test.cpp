@@ -121,7 +121,7 @@ TEST_F(WinFileIo, ALockOnOneBytePastTheEndEndsTheWaitAsBusy) {
     EXPECT_EQ(OtherFiles(), "");
 }
 
-// The savers of ConcurrentSavesAllSucceed, each a process of this program.
+// The savers of ConcurrentSavesSucceedOrAreBusy, each a process of this program.
 constexpr int kSavers = 4;
 constexpr int kSaves = 200;
 constexpr const char* kSaverVariable = "ZARV_SAVER";
@@ -130,10 +130,11 @@ std::wstring Named(const wchar_t* what, unsigned long pid) {
     return std::wstring(L"zarv_") + what + L"_" + std::to_wstring(pid);
 }
 
-// Savers in one folder at once: every save succeeds (none is refused by
-// another's open handle, each rewrites in place what it cannot replace) and
-// the file is always one of them.
-TEST_F(WinFileIo, ConcurrentSavesAllSucceed) {
+// Savers in one folder at once: no save is refused by another's open handle
+// (each rewrites in place what it cannot replace), one that waits for the
+// lock longer than the store does fails as busy, and the file is always one
+// of them.
+TEST_F(WinFileIo, ConcurrentSavesSucceedOrAreBusy) {
     const unsigned long pid = GetCurrentProcessId();
     HANDLE ready = CreateSemaphoreW(nullptr, 0, kSavers, Named(L"ready", pid).c_str());
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, Named(L"go", pid).c_str());
@@ -178,7 +179,7 @@ TEST_F(WinFileIo, ConcurrentSavesAllSucceed) {
     EXPECT_EQ(OtherFiles(), "");
 }
 
-// One saver of ConcurrentSavesAllSucceed, in the folder it was started in.
+// One saver of ConcurrentSavesSucceedOrAreBusy, in the folder it was started in.
 TEST(WinFileIoSaver, DISABLED_Saves) {
     const char* value = std::getenv(kSaverVariable);
     ASSERT_NE(value, nullptr);
@@ -202,7 +203,7 @@ TEST(WinFileIoSaver, DISABLED_Saves) {
     for (const auto& [error, count] : failures) {
         std::printf("saver %d: %d saves failed with %lu\n", index, count, error);
     }
-    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(failures.size(), failures.count(ini::CodeOf(ini::Failure::kBusy)));
     CloseHandle(go);
     CloseHandle(ready);
 }
