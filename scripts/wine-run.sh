@@ -34,14 +34,11 @@ import_reg() {
   WINEPREFIX=$2 "$wine64" regedit /S "Z:${utf16//\//\\}" >/dev/null 2>&1
 }
 
-# Some kernels run no 32-bit x86 code at all; qemu then runs 32-bit Linux
-# programs, which 32-bit Wine is.
-# qemu (7.2) ignores MAP_FIXED_NOREPLACE, so Wine's start-up tries to reserve
-# the 32-bit address space 64 KiB at a time, about a minute per process. A
-# guest address space that ends just above Wine's shared user data page
-# (0x7ffe0000) leaves little to try: a start then takes seconds. Native
-# 32-bit runs ignore the variable.
-# (scripts/setup.sh registers qemu with binfmt_misc where it is needed.)
+# Where the kernel runs no 32-bit code, qemu runs 32-bit Wine (scripts/setup.sh
+# registers it). qemu (7.2) ignores MAP_FIXED_NOREPLACE, so Wine's start-up
+# tries to reserve the 32-bit address space 64 KiB at a time, about a minute
+# per process; a guest address space that ends just above Wine's shared user
+# data page (0x7ffe0000) leaves little to try. Native runs ignore the variable.
 export QEMU_RESERVED_VA=0x84000000
 check_i386() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return

@@ -5,7 +5,7 @@
 
 exit_steps=()
 # at_exit COMMAND [ARG...]: runs the command as the shell exits, before the
-# ones given earlier, whatever it fails.
+# ones given earlier; its failure is ignored.
 at_exit() {
   local command
   printf -v command '%q ' "$@"
