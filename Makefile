@@ -32,7 +32,7 @@ test: build-linux build-linux-asan build-windows build-fuzz
 bench: build-linux build-windows
 	scripts/bench-config.sh build/linux
 	scripts/bench-startup.sh build/linux
-	scripts/bench-startup-win32.sh build/windows
+	scripts/bench-startup.sh build/windows
 
 screenshots: build-linux build-windows
 	scripts/screenshots-qt.sh build/linux

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the icons of the program as PNG files.
+"""Draws the icons of the program as PNG files and Windows icons.
 
-res/window.png  (IDI_WINDOW)  a monitor with a gear, 32 x 32; flat, few
-                              colours, so the 256-colour Windows copy looks
-                              the same.
-res/picture.png (IDI_PICTURE) the same idea with shading, for the dialogs.
+res/window.png, .ico   (IDI_WINDOW)  a monitor with a gear, 32 x 32; flat,
+                       few colours, so the 256-colour Windows icon is the same.
+res/picture.png, .ico  (IDI_PICTURE) the same idea with shading, for the
+                       dialogs; the Windows icon has 24 bits.
 res/icons/zarv_settings-<N>.png  the window icon's drawing at the other sizes
-                              of the desktop icon theme, smoothed (4 x 4
-                              samples a pixel); window.png is the 32 x 32 one.
+                       of the desktop icon theme, smoothed (4 x 4 samples a
+                       pixel); window.png is the 32 x 32 one.
 
 Pure standard library (zlib + struct); running it again rewrites every file
 byte for byte the same.
@@ -23,23 +23,42 @@ THEME_SIZES = (16, 24, 48, 64, 128, 256)
 
 def write_png(path, pixels):
     """pixels: rows of (r, g, b, a) tuples, as many as columns; 8-bit RGBA."""
-    size = len(pixels)
-    raw = bytearray()
-    for row in pixels:
-        raw.append(0)  # filter: none
-        for r, g, b, a in row:
-            raw += bytes((r, g, b, a))
+    raw = b"".join(b"\0" + bytes(v for px in row for v in px) for row in pixels)  # filter: none
 
     def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
-    png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-    png += chunk(b"IEND", b"")
+    header = struct.pack(">IIBBBBB", len(pixels), len(pixels), 8, 6, 0, 0, 0)
     with open(path, "wb") as f:
-        f.write(png)
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
+                + chunk(b"IEND", b""))
+
+
+def write_ico(path, pixels, bits):
+    """pixels as for write_png, as a one-image Windows icon: a bottom-up DIB of
+    8 (palettized) or 24 bits, then a 1-bit AND mask; alpha below 128 is
+    transparent."""
+    size, mask_bits = len(pixels), (len(pixels) + 31) // 32 * 32
+    rows = [[px[:3] if px[3] >= 128 else None for px in row] for row in reversed(pixels)]
+    palette = sorted({c for row in rows for c in row if c}) or [(0, 0, 0)]
+    assert bits == 24 or len(palette) <= 256, f"{path}: more than 256 colours"
+    image = b""
+    for row in rows:
+        if bits == 8:
+            line = bytes(palette.index(c) if c else 0 for c in row)
+        else:
+            line = b"".join(bytes(c[::-1]) if c else b"\0\0\0" for c in row)
+        image += line + b"\0" * (-len(line) % 4)
+    for row in rows:
+        mask = sum(1 << (mask_bits - 1 - x) for x, c in enumerate(row) if not c)
+        image += mask.to_bytes(mask_bits // 8, "big")
+    colours = b""
+    if bits == 8:
+        colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette + [(0, 0, 0)] * (256 - len(palette)))
+    dib = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(image), 0, 0,
+                      256 if bits == 8 else 0, 0) + colours + image
+    with open(path, "wb") as f:  # the header, then the one entry (0 colours: 256 or more)
+        f.write(struct.pack("<HHHBBBBHHII", 0, 1, 1, size % 256, size % 256, 0, 0, 1, bits, len(dib), 22) + dib)
 
 
 def in_rounded_rect(x, y, x0, y0, x1, y1, r):
@@ -106,19 +125,10 @@ def render(sample, size, n):
             acc = [0.0, 0.0, 0.0, 0.0]
             for sy in range(n):
                 for sx in range(n):
-                    x = (px + (sx + 0.5) / n) * scale
-                    y = (py + (sy + 0.5) / n) * scale
-                    r, g, b, a = sample(x, y)
-                    acc[0] += r * a
-                    acc[1] += g * a
-                    acc[2] += b * a
-                    acc[3] += a
-            a = acc[3] / (n * n)
-            if acc[3] > 0:
-                pix = tuple(int(round(acc[i] / acc[3])) for i in range(3))
-            else:
-                pix = (0, 0, 0)
-            row.append(pix + (int(round(a * 255)),))
+                    r, g, b, a = sample((px + (sx + 0.5) / n) * scale, (py + (sy + 0.5) / n) * scale)
+                    acc = [acc[0] + r * a, acc[1] + g * a, acc[2] + b * a, acc[3] + a]
+            rgb = [round(acc[i] / acc[3]) if acc[3] else 0 for i in range(3)]
+            row.append((*rgb, round(acc[3] / (n * n) * 255)))
         rows.append(row)
     return rows
 
@@ -162,12 +172,13 @@ def picture_sample(x, y):
 
 def main():
     res = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
-    write_png(os.path.join(res, "window.png"), render(window_sample, SIZE, 1))
-    write_png(os.path.join(res, "picture.png"), render(picture_sample, SIZE, 4))
+    for name, pixels, bits in (("window", render(window_sample, SIZE, 1), 8),
+                               ("picture", render(picture_sample, SIZE, 4), 24)):
+        write_png(os.path.join(res, name + ".png"), pixels)
+        write_ico(os.path.join(res, name + ".ico"), pixels, bits)
     os.makedirs(os.path.join(res, "icons"), exist_ok=True)
     for size in THEME_SIZES:
-        path = os.path.join(res, "icons", "zarv_settings-%d.png" % size)
-        write_png(path, render(window_sample, size, 4))
+        write_png(os.path.join(res, "icons", f"zarv_settings-{size}.png"), render(window_sample, size, 4))
 
 
 if __name__ == "__main__":

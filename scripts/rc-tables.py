@@ -43,8 +43,8 @@ TYPE_MASK = {"button": 0x0F, "static": 0x1F}
 TOKEN = re.compile(r'\s*(?:("(?:[^"\\]|"")*")|(-?(?:0x[0-9A-Fa-f]+|\d+))L?|(\w+)|([,|])|(//.*)|(\S))')
 
 
-class RcError(Exception):
-    pass
+def fail(message):
+    sys.exit(f"rc-tables: {message}")
 
 
 def tokenize(line, where):
@@ -52,7 +52,7 @@ def tokenize(line, where):
     tokens = []
     for string, number, name, punct, _comment, other in TOKEN.findall(line):
         if other:
-            raise RcError(f"{where}: cannot read {line.strip()!r}")
+            fail(f"{where}: cannot read {line.strip()!r}")
         if string:
             tokens.append(("str", string[1:-1].replace('""', '"')))
         elif number:
@@ -84,7 +84,7 @@ class Script:
 
     def next(self):
         if self.pos == len(self.lines):
-            raise RcError("unexpected end of file")
+            fail("unexpected end of file")
         self.pos += 1
         self.where, tokens = self.lines[self.pos - 1]
         return tokens
@@ -92,7 +92,7 @@ class Script:
     def number(self, tokens):
         """A | B | ... of names and numbers."""
         if not tokens:
-            raise RcError(f"{self.where}: a number is missing")
+            fail(f"{self.where}: a number is missing")
         result = 0
         for i, token in enumerate(tokens):
             if i % 2 == 1 and token == "|":
@@ -102,18 +102,18 @@ class Script:
             elif isinstance(token, str) and i % 2 == 0 and token in {**CONSTANTS, **self.names}:
                 result |= {**CONSTANTS, **self.names}[token]
             else:
-                raise RcError(f"{self.where}: cannot read the number at {token!r}")
+                fail(f"{self.where}: cannot read the number at {token!r}")
         return result
 
     def text(self, tokens):
         if len(tokens) != 1 or not isinstance(tokens[0], tuple) or tokens[0][0] != "str":
-            raise RcError(f"{self.where}: expected one string")
+            fail(f"{self.where}: expected one string")
         return tokens[0][1]
 
     def dialog(self, header, language):
         size = [self.number(arg) for arg in args(header[2:])]
         if len(size) != 4:
-            raise RcError(f"{self.where}: a dialog takes x, y, width, height")
+            fail(f"{self.where}: a dialog takes x, y, width, height")
         dialog = {"id": self.number(header[:1]), "language": language, "style": 0, "exStyle": 0,
                   "cx": size[2], "cy": size[3], "caption": "", "font": "", "pointSize": 0,
                   "controls": []}
@@ -127,16 +127,16 @@ class Script:
                 dialog["pointSize"], dialog["font"] = self.number(points), self.text(face)
                 dialog["style"] |= CONSTANTS["DS_SETFONT"]
             else:
-                raise RcError(f"{self.where}: unsupported dialog statement")
+                fail(f"{self.where}: unsupported dialog statement")
         while (tokens := self.next()) != ["END"]:
             fields = args(tokens[1:])
             if tokens[0] != "CONTROL" or len(fields) != 8:
-                raise RcError(f"{self.where}: expected CONTROL text, id, class, style, x, y, cx, cy")
+                fail(f"{self.where}: expected CONTROL text, id, class, style, x, y, cx, cy")
             window_class = self.text(fields[2]).lower()
             style = self.number(fields[3])
             kind = KINDS.get((window_class, style & TYPE_MASK.get(window_class, 0)))
             if kind is None:
-                raise RcError(f"{self.where}: unsupported control")
+                fail(f"{self.where}: unsupported control")
             icon = self.number(fields[0]) if kind == "kIcon" else 0
             dialog["controls"].append({
                 "id": self.number(fields[1]), "kind": kind,
@@ -168,7 +168,7 @@ class Script:
                 while (tokens := self.next()) != ["END"] or depth > 1:
                     depth += (tokens == ["BEGIN"]) - (tokens == ["END"])
             else:
-                raise RcError(f"{self.where}: unsupported statement")
+                fail(f"{self.where}: unsupported statement")
         return dialogs, strings
 
 
@@ -214,10 +214,7 @@ def cpp(dialogs, strings):
 def main(argv):
     if len(argv) != 4:
         sys.exit(__doc__)
-    try:
-        text = cpp(*Script(argv[1], read_names(argv[2])).read())
-    except RcError as error:
-        sys.exit(f"rc-tables: {error}")
+    text = cpp(*Script(argv[1], read_names(argv[2])).read())
     with open(argv[3], "w", encoding="utf-8") as output:
         output.write(text)
 

@@ -6,12 +6,12 @@ set -euo pipefail
 build=$(cd "${1:?usage: $0 <build-dir>}" && pwd)
 docs=$(cd "$(dirname "$0")/.." && pwd)/docs
 tool=$build/bin/qt_dialog_screenshot
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=scripts/xvfb.sh
+. "$(dirname "$0")/xvfb.sh"
 mkdir -p "$docs"
 
 export QT_QPA_PLATFORM=offscreen
-cd "$work"  # the dialog makes its config.ini here
+cd "$WORK"  # the dialog makes its config.ini here
 for locale in zh_CN zh_TW; do
   rm -f config.ini
   "$tool" settings "$locale.UTF-8" "$docs/linux-settings-$locale.png"

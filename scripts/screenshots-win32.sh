@@ -8,43 +8,25 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "$1")/bin
 locales=$(realpath "$1")/locales
-work=$(mktemp -d)
-xvfb_pid=
-program_pid=
-cleanup() {
-  [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
+# shellcheck source=scripts/xvfb.sh
 . "$root/scripts/xvfb.sh"
+program_pid=
+at_exit stop program_pid
 # Room for the dialog at 192 DPI, and a mode 1024 pixels wide as the tests'
 # 1024x768 screen has, so that "1024 x 768" is offered.
 start_xvfb 2560x1600x24
 xrandr --newmode m1024 63.50 1024 1072 1176 1328 768 771 775 798 -hsync +vsync
 xrandr --addmode screen m1024
 
-wait_window() {
-  local window=
-  for _ in $(seq 600); do
-    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    sleep 0.5
-  done
-  [ -n "$window" ] || { echo "screenshots-win32: no window \"$1\"" >&2; exit 1; }
-  sleep 2  # let Wine finish drawing
-  echo "$window"
-}
-
 # shot PROGRAM LOCALE CAPTION NAME [DPI]
 shot() {
-  mkdir -p "$work/$4"
-  (cd "$work/$4" && LANG=$2.UTF-8 LOCPATH=$locales ZARV_USE_DISPLAY=1 ZARV_DPI=${5:-96} \
+  mkdir -p "$WORK/$4"
+  (cd "$WORK/$4" && LANG=$2.UTF-8 LOCPATH=$locales ZARV_USE_DISPLAY=1 ZARV_DPI=${5:-96} \
     "$root/scripts/wine-run.sh" "$1") &
   program_pid=$!
   local window
-  window=$(wait_window "$3")
+  window=$(wait_window 300 "$program_pid" "$3") || fail "no window \"$3\""
+  sleep 2  # let Wine finish drawing
   import -window "$window" "$root/docs/$4"
   echo "docs/$4"
   xdotool windowfocus --sync "$window" key Escape

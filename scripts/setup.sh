@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of the given groups (default: all):
+# Installs the Debian packages of the given groups (default: run and test):
 #   run   what building and running the Linux program needs (make run)
 #   test  the rest of what the tests, the Windows build, the benchmarks and
 #         the fuzzer need (make test)
+#   gl    Debian's i386 Mesa, for the Windows start-up benchmark with a GL
+#         driver (scripts/bench-startup.sh)
 # Quiet and quick when everything is already there. Installing needs root:
 # it runs apt-get through sudo unless already root. Building and running
 # need no root.
@@ -29,6 +31,7 @@ test_packages=(
   # support; X libraries for 32-bit Wine; screenshots)
   wine64 qemu-user-static libxrender1:i386 libxrandr2:i386 imagemagick x11-apps
 )
+gl_packages=(libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(run test)
@@ -37,7 +40,8 @@ for group in "${groups[@]}"; do
   case $group in
     run) packages+=("${run_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
-    *) echo "setup: unknown group '$group' (run, test)" >&2; exit 2 ;;
+    gl) packages+=("${gl_packages[@]}") ;;
+    *) echo "setup: unknown group '$group' (run, test, gl)" >&2; exit 2 ;;
   esac
 done
 

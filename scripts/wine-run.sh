@@ -29,21 +29,16 @@ wine64=/usr/lib/wine/wine64
 
 # A .reg file is UTF-8 in the tree; regedit reads UTF-16 with a BOM.
 import_reg() {
-  local utf16
-  utf16=$(mktemp --suffix=.reg)
+  local utf16=$WORK/import.reg
   { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$1"; } >"$utf16"
   WINEPREFIX=$2 "$wine64" regedit /S "Z:${utf16//\//\\}" >/dev/null 2>&1
-  rm -f "$utf16"
 }
 
-# Some kernels run no 32-bit x86 code at all; qemu then runs 32-bit Linux
-# programs, which 32-bit Wine is.
-# qemu (7.2) ignores MAP_FIXED_NOREPLACE, so Wine's start-up tries to reserve
-# the 32-bit address space 64 KiB at a time, about a minute per process. A
-# guest address space that ends just above Wine's shared user data page
-# (0x7ffe0000) leaves little to try: a start then takes seconds. Native
-# 32-bit runs ignore the variable.
-# (scripts/setup.sh registers qemu with binfmt_misc where it is needed.)
+# Where the kernel runs no 32-bit code, qemu runs 32-bit Wine (scripts/setup.sh
+# registers it). qemu (7.2) ignores MAP_FIXED_NOREPLACE, so Wine's start-up
+# tries to reserve the 32-bit address space 64 KiB at a time, about a minute
+# per process; a guest address space that ends just above Wine's shared user
+# data page (0x7ffe0000) leaves little to try. Native runs ignore the variable.
 export QEMU_RESERVED_VA=0x84000000
 check_i386() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return
@@ -103,13 +98,10 @@ main() {
   # Each run gets its own prefix, and so its own wineserver and display
   # settings: hard links to the base, real copies of the registry files.
   run_prefix=$(mktemp -d "$wine_dir/run.XXXXXX")
-  xvfb_pid=
-  trap cleanup EXIT
+  at_exit rm -rf "$run_prefix"
+  at_exit env WINEPREFIX="$run_prefix" wineserver -k
   cp -al "$base/." "$run_prefix/"
-  for reg in "$base"/*.reg; do
-    rm -f "$run_prefix/$(basename "$reg")"
-    cp "$reg" "$run_prefix/"
-  done
+  cp --remove-destination "$base"/*.reg "$run_prefix/"
   [ -z "${ZARV_DPI:-}" ] || set_dpi "$ZARV_DPI"
   export WINEPREFIX=$run_prefix
   [ -n "${ZARV_USE_DISPLAY:-}" ] || start_xvfb "${ZARV_SCREEN:-1024x768x24}"
@@ -124,13 +116,6 @@ main() {
     find "$run_prefix/drive_c" -iname config.ini >"$ZARV_PREFIX_LISTING"
   fi
   return $status
-}
-
-# shellcheck disable=SC2317  # run by the EXIT trap, which shellcheck does not see
-cleanup() {
-  WINEPREFIX=$run_prefix wineserver -k 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$run_prefix"
 }
 
 # The whole script is read before it runs, so editing it cannot disturb runs.

@@ -1,4 +1,4 @@
-// The yardstick of the Windows start-up benchmark (scripts/bench-startup-win32.sh):
+// The yardstick of the Windows start-up benchmark (scripts/bench-startup.sh):
 // the settings dialog from the program's own resources (templates, icons,
 // font, manifest) shown by a plain DialogBoxParamW, asking the display probe
 // for the video memory and the modes in WM_INITDIALOG, on the dialog's

@@ -33,7 +33,7 @@ in_session() {
   return "$status"
 }
 
-export -f in_session start_program wait_for_window press wait_for_exit fail
+export -f in_session start_program wait_for_window wait_window press wait_for_exit fail
 export PROGRAM WORK APP_PID CHECK
 env -u AT_SPI_BUS_ADDRESS -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_DATA_HOME \
   HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/runtime" LC_ALL=C.UTF-8 \

@@ -60,8 +60,7 @@ press Return
 wait_for_exit || fail "exit status $? after Return"
 expect_bytes "$WORK/game/config.ini" "$(after_ok 1024 768)"
 
-kill "$xvfb_pid"
-wait "$xvfb_pid" 2>/dev/null || true
+stop xvfb_pid
 start_xvfb 800x600x24
 crlf "$original" >"$WORK/game/config.ini"
 start_program "$WORK/game"

@@ -1,32 +1,15 @@
 # shellcheck shell=bash
-# Helpers for the end-to-end tests of the real program: a private Xvfb, the
-# program started in a scratch folder, keys sent with xdotool, and byte
-# checks of config.ini. Source it; $1 of the test is the program.
+# Helpers for the end-to-end tests of the real program: the program started
+# in a scratch folder on a private Xvfb (scripts/xvfb.sh), keys sent with
+# xdotool, and byte checks of config.ini. Source it; $1 of the test is the
+# program.
 set -euo pipefail
-
-PROGRAM=$1
-WORK=$(mktemp -d)
-chmod 755 "$WORK"
-xvfb_pid=
-APP_PID=
-
-cleanup() {
-  [ -z "$APP_PID" ] || kill "$APP_PID" 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  chmod -R u+w "$WORK" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# start_xvfb WIDTHxHEIGHTxDEPTH: a server on a free display; sets DISPLAY.
 # shellcheck source=scripts/xvfb.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/xvfb.sh"
+PROGRAM=$1
+chmod 755 "$WORK"
+APP_PID=
+at_exit stop APP_PID
 
 # start_program DIR [ARGS...]: runs the program in DIR on the private X
 # server, whatever window system the caller's session names (the Vulkan
@@ -42,10 +25,7 @@ start_program() {
 
 # wait_for_window: prints the id of the program's dialog once it is mapped.
 wait_for_window() {
-  local id
-  id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$APP_PID" 2>/dev/null | head -n 1) ||
-    fail "no window of the program appeared"
-  echo "$id"
+  wait_window 20 "$APP_PID" || fail "no window of the program appeared"
 }
 
 # press KEY: focuses the dialog and sends KEY to it.

@@ -8,8 +8,7 @@ source "$(dirname "$0")/e2e_lib.sh"
 xauth -q -f "$WORK/cookie" add :0 . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
 start_xvfb 320x240x8 -auth "$WORK/cookie" || exit 77
 guarded=$DISPLAY
-guarded_pid=$xvfb_pid
-trap 'kill "$guarded_pid" 2>/dev/null; cleanup' EXIT
+at_exit kill "$xvfb_pid"
 start_xvfb 800x600x24 || exit 77
 
 # name | environment of the program (DISPLAY and the Wayland variables unset

@@ -30,44 +30,8 @@ cmake -DOUTPUT="$installed_entry" -DPROGRAM="$WORK/root/usr/games/zarv_settings"
   fail "the entry is not named after the game: $(grep ^Name "$installed_entry")"
 [ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
 
-# Exec and Path of the entry as the desktop entry format reads them: the
-# string escapes, then arguments split at blanks, double quotes grouping
-# and, inside them, a backslash taking the next character. Prints Path and
-# the arguments, each ended by a NUL.
-read_entry() {
-  python3 - "$1" <<'PY'
-import sys
-keys = {}
-for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
-    key, sep, value = line.partition("=")
-    if sep and key in ("Exec", "Path"):
-        keys[key] = value
-def unescape(value):
-    out, chars = [], iter(value)
-    for c in chars:
-        out.append({"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}.get(next(chars), "?")
-                   if c == "\\" else c)
-    return "".join(out)
-args, arg, quoted, chars = [], None, False, iter(unescape(keys["Exec"]))
-for c in chars:
-    if quoted and c == "\\":
-        arg.append(next(chars))
-    elif c == '"':
-        quoted, arg = not quoted, arg if arg is not None else []
-    elif c == " " and not quoted:
-        if arg is not None:
-            args.append("".join(arg))
-        arg = None
-    else:
-        arg = (arg or []) + [c]
-if arg is not None:
-    args.append("".join(arg))
-if quoted or any("%" in a for a in args):
-    sys.exit(f"unexpected Exec: {keys['Exec']}")
-sys.stdout.write("\0".join([unescape(keys.get("Path", ""))] + args) + "\0")
-PY
-}
-mapfile -d '' launch < <(read_entry "$installed_entry")
+# Path and the arguments of Exec, as a desktop reads the entry.
+mapfile -d '' launch < <(python3 "$(dirname "$0")/desktop_exec.py" "$installed_entry")
 [ "${#launch[@]}" -ge 2 ] || fail "no Exec in the entry"
 entry_path=${launch[0]}
 entry_exec=("${launch[@]:1}")
