@@ -89,7 +89,8 @@ main() {
 
   mkdir -p "$wine_dir"
   (
-    flock 9
+    # Making the prefix takes minutes under qemu; a lock held longer is stuck.
+    flock -w 900 9 || { echo "wine-run: $wine_dir/lock held for 15 minutes" >&2; exit 1; }
     check_i386
     [ -d "$base" ] || make_base_prefix "$base"
   ) 9>"$wine_dir/lock"
