@@ -14,29 +14,6 @@
 
 namespace {
 
-// A group box drawn as dialog templates draw it: an etched frame whose top
-// line runs through the middle of the title.
-class TemplateGroupBox : public QGroupBox {
-public:
-    TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        const QFontMetrics metrics(font());
-        const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawRect(frame.adjusted(1, 1, 0, 0));
-        painter.setPen(palette().color(QPalette::Mid));
-        painter.drawRect(frame.adjusted(0, 0, -1, -1));
-        const int indent = metrics.averageCharWidth();
-        const QRect caption(indent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
-        painter.fillRect(caption, palette().window());
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(caption, Qt::AlignCenter, title());
-    }
-};
-
 // A picture drawn by the window it lies on rather than made a widget of its
 // own: it says nothing, so it stays out of the accessibility tree, where a
 // screen reader would announce an image without a name.
@@ -81,28 +58,6 @@ QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); 
 
 constexpr std::size_t kNoBox = static_cast<std::size_t>(-1);
 
-// Tab reaches a radio group at one button, as in a Windows dialog, where an
-// automatic radio button takes the tab stop when it is checked: `button`
-// takes it from the others.
-void MoveTabStop(const QButtonGroup& group, QAbstractButton& button) {
-    for (QAbstractButton* other : group.buttons()) {
-        other->setFocusPolicy(other == &button ? Qt::StrongFocus : Qt::ClickFocus);
-    }
-}
-
-// An exclusive group of radio buttons whose tab stop follows the checked one.
-QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
-    auto* group = new QButtonGroup(&dialog);
-    group->setObjectName(GroupName(firstId));
-    QObject::connect(group, &QButtonGroup::buttonToggled, group,
-                     [group](QAbstractButton* button, bool checked) {
-                         if (checked) {
-                             MoveTabStop(*group, *button);
-                         }
-                     });
-    return group;
-}
-
 QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
@@ -118,7 +73,7 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
             return new QCheckBox(text, &parent);
         case ControlKind::kGroupBox:
             // A frame drawn behind the controls it surrounds.
-            return new TemplateGroupBox(text, &parent);
+            return new QGroupBox(text, &parent);
         case ControlKind::kIcon:
             // An icon control shows the icon in its own size at its position.
             new TemplatePicture(parent, rect.topLeft(), ImageFromFile(IconPath(control.icon)));
@@ -208,10 +163,10 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
         if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
             if (radioGroup == nullptr) {
-                radioGroup = NewRadioGroup(dialog, control.id);
+                radioGroup = new QButtonGroup(&dialog);
+                radioGroup->setObjectName(GroupName(control.id));
             }
             radioGroup->addButton(radio);
-            MoveTabStop(*radioGroup, *radioGroup->buttons().constFirst());
         }
         if (widget->focusPolicy() != Qt::NoFocus) {
             if (previousInTabOrder != nullptr) {

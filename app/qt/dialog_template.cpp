@@ -3,7 +3,6 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLocale>
-#include <cstdlib>
 
 namespace {
 
@@ -14,24 +13,13 @@ int MulDivRounded(int value, int numerator, int denominator) {
 
 }  // namespace
 
-DialogLanguage DialogLanguageForLocale(const QString& localeName) {
-    // "zh_TW.UTF-8@euro" -> "zh_TW"
-    QString name = localeName.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
-    if (!name.startsWith(QLatin1String("zh"))) {
-        return DialogLanguage::kChinesePrc;
-    }
-    const QLocale locale(name);
-    return locale.language() == QLocale::Chinese &&
-                   locale.script() == QLocale::TraditionalChineseScript
-               ? DialogLanguage::kChineseTaiwan
-               : DialogLanguage::kChinesePrc;
-}
-
-DialogLanguage DialogLanguageFromEnvironment() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            return DialogLanguageForLocale(QString::fromLocal8Bit(value));
+DialogLanguage DialogLanguageFor(const QStringList& uiLanguages) {
+    for (const QString& name : uiLanguages) {
+        const QLocale locale(name);
+        if (locale.language() == QLocale::Chinese) {
+            return locale.script() == QLocale::TraditionalChineseScript
+                       ? DialogLanguage::kChineseTaiwan
+                       : DialogLanguage::kChinesePrc;
         }
     }
     return DialogLanguage::kChinesePrc;

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include "res/dialog_tables.h"
 #include "res/resource.h"
@@ -12,13 +13,11 @@
 // The settings dialog exists in two languages; the About box only in the first.
 enum class DialogLanguage { kChinesePrc, kChineseTaiwan };
 
-// Traditional Chinese locales (zh_TW, zh_HK, zh_MO, zh_Hant...) get the
-// Taiwan dialog, every other locale the PRC one. `localeName` is a POSIX
-// locale name such as "zh_TW.UTF-8" or "zh_Hant_SG".
-DialogLanguage DialogLanguageForLocale(const QString& localeName);
-
-// The language of the user's messages locale (LC_ALL, LC_MESSAGES, LANG).
-DialogLanguage DialogLanguageFromEnvironment();
+// The language of the first Chinese entry of the user's languages (as
+// QLocale::system().uiLanguages() lists them, from LANGUAGE, LC_ALL,
+// LC_MESSAGES or LANG): Traditional Chinese ones (zh_TW, zh_HK, zh_MO,
+// zh_Hant...) get the Taiwan dialog, others, and no Chinese entry, the PRC one.
+DialogLanguage DialogLanguageFor(const QStringList& uiLanguages);
 
 // The language's number in the resource tables.
 int ResourceLanguage(DialogLanguage language);

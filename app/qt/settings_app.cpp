@@ -1,10 +1,14 @@
 #include "app/qt/settings_app.h"
 
+#include <QApplication>
+#include <QLocale>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/qt/settings_dlg.h"
 
@@ -25,29 +29,24 @@ constexpr const char* kHelp =
     "The keys of config.ini, the exit status and the environment:\n"
     "man 6 zarv_settings\n";
 
-// Answers the command line before anything else, since --help, --version and
-// a mistyped option need no display and must not touch config.ini. The
-// program takes one argument at most. Returns the exit status, or -1 when
-// there is no argument and the dialog is to be shown.
+// Answers the command line before anything else, since --help and --version
+// need no display and must not touch config.ini. Other arguments are told in
+// one line and otherwise ignored: a launcher or a game's script may pass
+// some. Returns the exit status, or -1 when the dialog is to be shown.
 int AnswerCommandLine(int argc, char** argv) {
-    if (argc < 2) {
-        return -1;
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    const char* const answer = first == "--help"      ? kHelp
+                               : first == "--version" ? "zarv_settings " ZARV_VERSION "\n"
+                                                      : nullptr;
+    if (argc > (answer != nullptr ? 2 : 1)) {
+        std::fputs("zarv_settings: ignoring the arguments", stderr);
+        for (int i = answer != nullptr ? 2 : 1; i < argc; ++i) {
+            std::fprintf(stderr, " \"%s\"", argv[i]);
+        }
+        std::fputs("; see zarv_settings --help\n", stderr);
     }
-    const std::string_view argument = argv[1];
-    const char* const answer = argument == "--help"      ? kHelp
-                               : argument == "--version" ? "zarv_settings " ZARV_VERSION "\n"
-                                                         : nullptr;
     if (answer == nullptr) {
-        std::fprintf(stderr, "zarv_settings: %s \"%s\"; see zarv_settings --help\n",
-                     argument.starts_with('-') ? "unknown option" : "unexpected argument", argv[1]);
-        return 2;
-    }
-    if (argc > 2) {
-        std::fprintf(
-            stderr,
-            "zarv_settings: unexpected argument \"%s\" after %s; see zarv_settings --help\n",
-            argv[2], argv[1]);
-        return 2;
+        return -1;
     }
     // A full disk or a closed standard output shows at the flush at the
     // latest, and sets errno.
@@ -59,33 +58,44 @@ int AnswerCommandLine(int argc, char** argv) {
     return 0;
 }
 
-// Qt's messages while it starts its platform, as the program's. When no
-// platform starts, the platform plugin has said why (no X server at DISPLAY,
-// a missing plugin), and Qt's fatal message, which would abort, ends the
-// program with status 1.
-void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
-                          const QString& message) {
-    if (type == QtFatalMsg) {
-        std::_Exit(1);
+// Qt's messages while it starts its platform, held until it has started and
+// then passed on as Qt prints them.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+
+std::vector<HeldMessage>& HeldMessages() {
+    static std::vector<HeldMessage> held;
+    return held;
+}
+
+// When no platform starts, Qt's fatal message would abort. The program ends
+// with status 1 instead, and one line: the first reason the platform plugin
+// gave (no X server at DISPLAY, a missing plugin).
+void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        HeldMessages().push_back({type, context.category, message});
+        return;
     }
-    if (std::getenv("DISPLAY") == nullptr && qstrcmp(context.category, "qt.qpa.xcb") == 0) {
+    QString reason = message.section(QLatin1Char('\n'), 0, 0);
+    for (const HeldMessage& held : HeldMessages()) {
+        if (held.category.startsWith("qt.qpa.")) {
+            reason = held.text;
+            break;
+        }
+    }
+    if (std::getenv("DISPLAY") == nullptr &&
+        reason.startsWith(QLatin1String("could not connect"))) {
         // xcb, asked for no display, names none.
-        std::fputs("zarv_settings: could not connect to a display: DISPLAY is not set\n", stderr);
-    } else if (!message.endsWith(QLatin1String("even though it was found."))) {
-        // (That one follows the reason the plugin gave, and adds none.)
-        std::fprintf(stderr, "zarv_settings: %s\n", qPrintable(message));
+        reason = QStringLiteral("could not connect to a display: DISPLAY is not set");
     }
+    std::fprintf(stderr, "zarv_settings: %s\n", qPrintable(reason));
+    std::_Exit(1);
 }
 
 }  // namespace
-
-CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
-
-bool CSettingsApp::InitInstance() {
-    CSettingsDlg dlg(DialogLanguageFromEnvironment());
-    m_nExitCode = dlg.exec() == IDABORT ? 1 : 0;
-    return false;
-}
 
 int RunSettingsProgram(int argc, char** argv, QObject* eventFilter) {
     const int answered = AnswerCommandLine(argc, argv);
@@ -93,12 +103,16 @@ int RunSettingsProgram(int argc, char** argv, QObject* eventFilter) {
         return answered;
     }
     int argcForQt = 1;
-    const QtMessageHandler previousHandler = qInstallMessageHandler(PlatformStartMessage);
-    CSettingsApp theApp(argcForQt, argv);
+    const QtMessageHandler previousHandler = qInstallMessageHandler(HoldStartMessage);
+    QApplication app(argcForQt, argv);
     qInstallMessageHandler(previousHandler);
-    if (eventFilter != nullptr) {
-        theApp.installEventFilter(eventFilter);
+    for (const HeldMessage& held : std::exchange(HeldMessages(), {})) {
+        qt_message_output(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.data()),
+                          held.text);
     }
-    theApp.InitInstance();
-    return theApp.ExitInstance();
+    if (eventFilter != nullptr) {
+        app.installEventFilter(eventFilter);
+    }
+    CSettingsDlg dlg(DialogLanguageFor(QLocale::system().uiLanguages()));
+    return dlg.exec() == IDABORT ? 1 : 0;
 }

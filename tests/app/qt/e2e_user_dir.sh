@@ -1,41 +1,42 @@
 #!/usr/bin/env bash
-# The menu entry of a package built with ZARV_USER_DIR, for a game whose
-# folder the player cannot write: installed into a DESTDIR, its Exec and Path
-# run as a desktop runs them, with a PATH of /usr/bin:/bin, as a normal user;
-# ZARV_MENU_NAME names it. (A relative ZARV_GAME_DIR is refused at configure.)
-# The dialog works on the player's own config.ini in $XDG_CONFIG_HOME/<name>
-# (~/.config/<name> when XDG_CONFIG_HOME is unset or relative), made for the
-# player alone on first use, and OK saves it; the game's folder, where the
-# entry is started, is not touched.
+# The menu entry of a package built with ZARV_USER_DIR and ZARV_MENU_NAME,
+# for a game whose folder the player cannot write: installed into a DESTDIR
+# and started by dex and by gio launch from the game's folder, with a PATH of
+# /usr/bin:/bin, as a normal user. (A relative ZARV_GAME_DIR is refused at
+# configure.) The dialog works on the player's own config.ini in
+# $XDG_CONFIG_HOME/<name> (~/.config/<name> when XDG_CONFIG_HOME is unset or
+# relative), made for the player alone on first use, and OK saves it; the
+# game's folder is not touched.
 #   $2  the program's install script (<build>/app/qt/cmake_install.cmake)
 #   $3  the folder name, ZARV_USER_DIR
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 INSTALL_SCRIPT=$2
 NAME=$3
+SOURCE=$(dirname "$0")/../../..
 
-if cmake -S "$(dirname "$0")/../../.." -B "$WORK/relative" -DZARV_BUILD_TESTS=OFF \
+if cmake -S "$SOURCE" -B "$WORK/relative" -DZARV_BUILD_TESTS=OFF -DZARV_BUILD_BENCH=OFF \
   -DZARV_GAME_DIR=relative/dir >"$WORK/log" 2>&1 ||
   ! grep -qF "ZARV_GAME_DIR must be an absolute path: relative/dir" "$WORK/log"; then
   fail "a relative ZARV_GAME_DIR: $(cat "$WORK/log")"
 fi
 
-# The program's install rules alone: the top-level script would write its
-# manifest into the build folder, which may belong to another user.
+# The program's install rules alone (the top-level script would write its
+# manifest into the build folder, which may belong to another user), and the
+# launcher and entry of a package configured for the DESTDIR's prefix.
+root=$WORK/root/usr
 DESTDIR="$WORK/root" cmake -DCMAKE_INSTALL_PREFIX=/usr -P "$INSTALL_SCRIPT" >/dev/null
-installed_entry=$WORK/root/usr/share/applications/zarv_settings.desktop
-cmake -DOUTPUT="$installed_entry" -DPROGRAM="$WORK/root/usr/games/zarv_settings" \
-  -DUSER_DIR="$NAME" -DNAME="$NAME game" -P "$(dirname "$0")/desktop_entry.cmake"
-[ "$(grep -c -x "Name\(\[zh_CN\]\|\[zh_TW\]\|\)=$NAME game" "$installed_entry")" -eq 3 ] ||
-  fail "the entry is not named after the game: $(grep ^Name "$installed_entry")"
-[ -z "$(tail -c 1 "$installed_entry")" ] || fail "the entry does not end with a line end"
-
-# Path and the arguments of Exec, as a desktop reads the entry.
-mapfile -d '' launch < <(python3 "$(dirname "$0")/desktop_exec.py" "$installed_entry")
-[ "${#launch[@]}" -ge 2 ] || fail "no Exec in the entry"
-entry_path=${launch[0]}
-entry_exec=("${launch[@]:1}")
-echo "Exec: ${entry_exec[*]}"
+cmake -S "$SOURCE" -B "$WORK/package" -DZARV_BUILD_TESTS=OFF -DZARV_BUILD_BENCH=OFF \
+  -DCMAKE_INSTALL_PREFIX="$root" -DZARV_USER_DIR="$NAME" -DZARV_MENU_NAME="$NAME game" \
+  >"$WORK/log" 2>&1 || fail "configure: $(cat "$WORK/log")"
+install -D "$WORK/package/app/qt/zarv-settings" "$root/lib/zarv-settings/zarv-settings"
+entry=$root/share/applications/zarv_settings.desktop
+install -D -m 644 "$WORK/package/app/qt/zarv_settings.desktop" "$entry"
+[ "$(grep ^Name "$entry")" = "Name=$NAME game
+Name[zh_CN]=环境配置
+Name[zh_TW]=設定程式" ] || fail "the entry's names: $(grep ^Name "$entry")"
+[ "$(grep ^Exec= "$entry")" = "Exec=$root/lib/zarv-settings/zarv-settings" ] ||
+  fail "the entry's command: $(grep ^Exec= "$entry")"
 
 # The game's folder, with a config.ini of its own: root's and read-only for
 # the player when the suite runs as root (the player is then nobody), else
@@ -47,7 +48,7 @@ width=1024
 motionblur=1' >"$WORK/game/config.ini"
 if [ "$(id -u)" -eq 0 ]; then
   RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
-  $RUN_AS test -x "$WORK/root/usr/games/zarv_settings" || { echo "SKIP: nobody cannot run it"; exit 77; }
+  $RUN_AS test -x "$root/games/zarv_settings" || { echo "SKIP: nobody cannot run it"; exit 77; }
   chown 65534:65534 "$WORK/home" "$WORK/xdg"
   chmod 755 "$WORK/game"
   chmod 644 "$WORK/game/config.ini"
@@ -62,15 +63,28 @@ game_state() {
 }
 game_before=$(game_state)
 
-# launch [VAR=VALUE...]: runs the entry from the game's folder, as a desktop
-# started there would, with a PATH without games/.
+# launch TOOL [VAR=VALUE...]: starts the entry with TOOL (dex or gio) from
+# the game's folder, with a PATH without games/, accepts the dialog with
+# Return and waits for the program to end.
 launch() {
+  local tool=(dex) window pid
+  [ "$1" = dex ] || tool=(gio launch)
+  shift
   # shellcheck disable=SC2086  # RUN_AS is a command prefix of several words
-  (cd "${entry_path:-$WORK/game}" &&
+  (cd "$WORK/game" &&
     exec env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE -u XDG_CONFIG_HOME \
-      HOME="$WORK/home" PATH=/usr/bin:/bin LC_ALL=C.UTF-8 \
-      VK_ICD_FILENAMES=/nonexistent/none.json "$@" $RUN_AS "${entry_exec[@]}") &
-  APP_PID=$!
+      -u DBUS_SESSION_BUS_ADDRESS HOME="$WORK/home" PATH=/usr/bin:/bin LC_ALL=C.UTF-8 \
+      VK_ICD_FILENAMES=/nonexistent/none.json "$@" $RUN_AS "${tool[@]}" "$entry") \
+    >"$WORK/launch.log" 2>&1 || fail "${tool[*]}: $(cat "$WORK/launch.log")"
+  window=$(timeout 20 xdotool search --sync --onlyvisible --classname zarv_settings | head -n 1) ||
+    fail "${tool[*]}: no window; $(cat "$WORK/launch.log")"
+  pid=$(xdotool getwindowpid "$window")
+  xdotool windowfocus --sync "$window" key Return
+  for _ in $(seq 400); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.05
+  done
+  fail "${tool[*]}: the program did not end"
 }
 
 # mode_of DIR: the folder's permission bits and owner.
@@ -83,9 +97,7 @@ start_xvfb 1024x768x24
 
 # First use: the folder is made for the player alone, with a new config.ini.
 own="$WORK/home/.config/$NAME"
-launch
-press Return
-wait_for_exit || fail "exit status $? on first use"
+launch dex
 [ "$(mode_of "$own")" = "700 $player" ] || fail "$own: $(mode_of "$own")"
 expect_bytes "$own/config.ini" "$first_run"
 
@@ -111,15 +123,11 @@ scursor=1
 name=a b
 '
 crlf "$players_file" >"$own/config.ini"
-launch XDG_CONFIG_HOME=xdg
-press Return
-wait_for_exit || fail "exit status $? with the player's file"
+launch gio XDG_CONFIG_HOME=xdg
 expect_bytes "$own/config.ini" "$players_file"
 
 # With XDG_CONFIG_HOME the folder is made there.
-launch XDG_CONFIG_HOME="$WORK/xdg"
-press Return
-wait_for_exit || fail "exit status $? with XDG_CONFIG_HOME"
+launch dex XDG_CONFIG_HOME="$WORK/xdg"
 [ "$(mode_of "$WORK/xdg/$NAME")" = "700 $player" ] || fail "$WORK/xdg/$NAME: $(mode_of "$WORK/xdg/$NAME")"
 expect_bytes "$WORK/xdg/$NAME/config.ini" "$first_run"
 

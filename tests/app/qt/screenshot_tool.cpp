@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     ResetFakeProbe();
     bool saved = false;
     if (settings) {
-        CSettingsDlg dlg(DialogLanguageForLocale(QString::fromLocal8Bit(argv[2])));
+        CSettingsDlg dlg(DialogLanguageFor({QString::fromLocal8Bit(argv[2])}));
         dlg.show();
         QApplication::processEvents();
         saved = Framed(dlg).save(QString::fromLocal8Bit(argv[3]));

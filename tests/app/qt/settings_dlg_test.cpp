@@ -2,19 +2,17 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "app/qt/about_dlg.h"
@@ -27,20 +25,6 @@ namespace {
 
 QAbstractButton* Control(const QDialog& dlg, int id) {
     return dlg.findChild<QAbstractButton*>(QString::number(id));
-}
-
-std::vector<QString> GroupBoxTitles(const QDialog& dlg) {
-    std::vector<QString> titles;
-    for (const QGroupBox* box : dlg.findChildren<QGroupBox*>()) {
-        titles.push_back(box->title());
-    }
-    std::sort(titles.begin(), titles.end());
-    return titles;
-}
-
-std::vector<QString> Sorted(std::vector<QString> texts) {
-    std::sort(texts.begin(), texts.end());
-    return texts;
 }
 
 // Which of the numbered controls are checked.
@@ -98,43 +82,29 @@ QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
 }  // namespace
 
-// Every text of the template is on its control, in both languages.
-TEST_F(DialogTest, CaptionAndTextsAreTheTemplates) {
-    for (const DialogLanguage language :
-         {DialogLanguage::kChinesePrc, DialogLanguage::kChineseTaiwan}) {
-        const DialogTemplate& tmpl = SettingsDialogTemplate(language);
-        CSettingsDlg dlg(language);
-        EXPECT_EQ(dlg.windowTitle(), Utf8(tmpl.caption));
-        std::vector<QString> boxes;
-        int numbered = 0;
-        for (const ControlTemplate& control : tmpl.controls) {
-            if (control.kind == ControlKind::kGroupBox) {
-                boxes.push_back(Utf8(control.text));
-            } else if (control.id != IDC_STATIC) {
-                ++numbered;
-                ASSERT_NE(Control(dlg, control.id), nullptr) << control.id;
-                EXPECT_EQ(Control(dlg, control.id)->text(), Utf8(control.text)) << control.id;
-            }
-        }
-        EXPECT_EQ(GroupBoxTitles(dlg), Sorted(boxes));
-        // The picture, and nothing numbered that the template does not have.
-        EXPECT_TRUE(PictureDrawn(dlg, tmpl));
-        EXPECT_TRUE(dlg.findChildren<QLabel*>().empty());
-        EXPECT_EQ(dlg.findChildren<QAbstractButton*>().size(), numbered);
-    }
-}
-
+// The first Chinese entry of the user's languages decides.
 TEST(DialogLanguage, TraditionalChineseLocalesGetTheTaiwanDialog) {
-    for (const char* name : {"zh_TW", "zh_TW.UTF-8", "zh_HK.UTF-8", "zh_MO", "zh_Hant",
-                             "zh_Hant_SG.UTF-8", "zh_TW.Big5@stroke"}) {
-        EXPECT_EQ(DialogLanguageForLocale(QString::fromLatin1(name)),
-                  DialogLanguage::kChineseTaiwan)
-            << name;
-    }
-    for (const char* name :
-         {"zh_CN.UTF-8", "zh_SG", "zh_Hans_HK", "zh", "en_US.UTF-8", "de_AT", "C", "POSIX", ""}) {
-        EXPECT_EQ(DialogLanguageForLocale(QString::fromLatin1(name)), DialogLanguage::kChinesePrc)
-            << name;
+    const std::vector<std::pair<QStringList, DialogLanguage>> cases = {
+        {{"zh-TW"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_TW.UTF-8"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_HK.UTF-8"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_MO"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_Hant_SG.UTF-8"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_TW.Big5@stroke"}, DialogLanguage::kChineseTaiwan},
+        // LANGUAGE=zh_TW with an English LANG, and a language without texts first.
+        {{"zh-TW", "en-US"}, DialogLanguage::kChineseTaiwan},
+        {{"de-DE", "zh-TW", "zh-CN"}, DialogLanguage::kChineseTaiwan},
+        {{"zh_CN.UTF-8"}, DialogLanguage::kChinesePrc},
+        {{"zh_SG"}, DialogLanguage::kChinesePrc},
+        {{"zh_Hans_HK"}, DialogLanguage::kChinesePrc},
+        {{"zh"}, DialogLanguage::kChinesePrc},
+        {{"en-US", "zh-CN", "zh-TW"}, DialogLanguage::kChinesePrc},
+        {{"en_US.UTF-8"}, DialogLanguage::kChinesePrc},
+        {{"C"}, DialogLanguage::kChinesePrc},
+        {{}, DialogLanguage::kChinesePrc},
+    };
+    for (const auto& [languages, expected] : cases) {
+        EXPECT_EQ(DialogLanguageFor(languages), expected) << languages.join(u' ').toStdString();
     }
 }
 
@@ -235,40 +205,6 @@ TEST_F(DialogTest, AccessibilityTreeNestsControlsInTheirGroups) {
         ASSERT_EQ(labels.size(), 1) << id;
         EXPECT_EQ(labels[0].first, parent) << id;
     }
-}
-
-TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
-    ResetFakeProbe({.totalVideoMemory = 64u << 20, .has1024WideMode = true});
-    CSettingsDlg dlg(DialogLanguage::kChinesePrc);
-    EXPECT_FALSE(ConfigExists());
-    ShowAndActivate(dlg);
-    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
-    // 32 bit, vertical sync on, sound and music on, motion blur, 800 x 600.
-    EXPECT_EQ(CheckedControls(dlg),
-              (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON, IDC_MOTION_BLUR,
-                                IDC_RES_800X600}));
-    EXPECT_TRUE(Control(dlg, IDC_RES_1024X768)->isEnabled());
-
-    // Cancelling keeps the file the dialog made.
-    PressKey(dlg, Qt::Key_Escape);
-    EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
-}
-
-TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyed) {
-    ResetFakeProbe({.has1024WideMode = false});
-    WriteConfig(OnDisk(kExistingFile));
-    CSettingsDlg dlg(DialogLanguage::kChinesePrc);
-    ShowAndActivate(dlg);
-    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isEnabled());
-    EXPECT_TRUE(Control(dlg, IDC_RES_800X600)->isChecked());
-    QTest::mouseClick(Control(dlg, IDC_RES_1024X768), Qt::LeftButton);
-    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isChecked());
-
-    PressKey(dlg, Qt::Key_Return);
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(dlg.m_nResolution, 0);
 }
 
 // Each control shows its form member, and OK takes every control back into it.
