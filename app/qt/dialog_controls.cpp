@@ -14,6 +14,30 @@
 
 namespace {
 
+// A group box drawn as dialog templates draw it: an etched frame whose top
+// line runs through the middle of the title. (Qt's styles draw the frame a
+// half line lower, under the title, where it crosses the template's controls.)
+class TemplateGroupBox : public QGroupBox {
+public:
+    TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.adjusted(1, 1, 0, 0));
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        const int indent = metrics.averageCharWidth();
+        const QRect caption(indent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
+    }
+};
+
 // A picture drawn by the window it lies on rather than made a widget of its
 // own: it says nothing, so it stays out of the accessibility tree, where a
 // screen reader would announce an image without a name.
@@ -73,7 +97,7 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
             return new QCheckBox(text, &parent);
         case ControlKind::kGroupBox:
             // A frame drawn behind the controls it surrounds.
-            return new QGroupBox(text, &parent);
+            return new TemplateGroupBox(text, &parent);
         case ControlKind::kIcon:
             // An icon control shows the icon in its own size at its position.
             new TemplatePicture(parent, rect.topLeft(), ImageFromFile(IconPath(control.icon)));

@@ -2,7 +2,7 @@
 # The dialog as a screen reader sees it over AT-SPI (atspi_check.py): on a
 # display without a 1024-wide mode, in a D-Bus session of the test's own,
 # with accessibility switched on as a desktop does for a screen reader. Then,
-# with the Taiwan texts, a config.ini that cannot be read (a directory): the
+# with the Taiwan texts (LANGUAGE=zh_TW, an English LANG), a config.ini that cannot be read (a directory): the
 # message alone, which names the next step; Return ends the program with
 # status 1.
 # shellcheck source=tests/app/qt/e2e_lib.sh
@@ -24,7 +24,7 @@ in_session() {
   press Escape
   wait_for_exit || fail "exit status $?"
 
-  RUN_AS="env LC_ALL=zh_TW.UTF-8"
+  RUN_AS="env -u LC_ALL LANG=en_US.UTF-8 LANGUAGE=zh_TW"
   start_program "$WORK/unreadable"
   /usr/bin/python3 "$CHECK" 20 message || status=$?
   press Return
