@@ -25,6 +25,8 @@ test_packages=(
   # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session
   xvfb xauth xdotool x11-xserver-utils x11-utils mesa-vulkan-drivers
   python3-pyatspi at-spi2-core dbus-daemon dbus-bin
+  # the menu entry's launchers; the caption under openbox and under weston
+  dex libglib2.0-bin openbox weston qt6-wayland
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
   # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit
