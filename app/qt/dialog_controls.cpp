@@ -82,6 +82,28 @@ QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); 
 
 constexpr std::size_t kNoBox = static_cast<std::size_t>(-1);
 
+// Tab reaches a radio group at one button, as in a Windows dialog, where an
+// automatic radio button takes the tab stop when it is checked: `button`
+// takes it from the others.
+void MoveTabStop(const QButtonGroup& group, QAbstractButton& button) {
+    for (QAbstractButton* other : group.buttons()) {
+        other->setFocusPolicy(other == &button ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+// An exclusive group of radio buttons whose tab stop follows the checked one.
+QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
+    auto* group = new QButtonGroup(&dialog);
+    group->setObjectName(GroupName(firstId));
+    QObject::connect(group, &QButtonGroup::buttonToggled, group,
+                     [group](QAbstractButton* button, bool checked) {
+                         if (checked) {
+                             MoveTabStop(*group, *button);
+                         }
+                     });
+    return group;
+}
+
 QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
@@ -187,10 +209,10 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
         if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
             if (radioGroup == nullptr) {
-                radioGroup = new QButtonGroup(&dialog);
-                radioGroup->setObjectName(GroupName(control.id));
+                radioGroup = NewRadioGroup(dialog, control.id);
             }
             radioGroup->addButton(radio);
+            MoveTabStop(*radioGroup, *radioGroup->buttons().constFirst());
         }
         if (widget->focusPolicy() != Qt::NoFocus) {
             if (previousInTabOrder != nullptr) {

@@ -19,6 +19,10 @@ openbox >"$WORK/openbox.log" 2>&1 &
 # shellcheck disable=SC2034  # stopped by name at exit
 wm_pid=$!
 at_exit stop wm_pid
+for _ in $(seq 100); do  # until openbox manages the screen
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && break
+  sleep 0.1
+done
 start_program "$WORK/game"
 window=$(wait_for_window)
 for _ in $(seq 100); do
