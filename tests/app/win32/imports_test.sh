@@ -44,7 +44,8 @@ kernel32.dll:
   LoadLibraryA LoadLibraryW LoadResource LocalFree LockFile LockFileEx LockResource
   MoveFileExA MoveFileExW MultiByteToWideChar OpenProcess ReadFile ReplaceFileA ReplaceFileW
   SetEndOfFile SetEvent SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
-  SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TlsGetValue
+  SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TerminateProcess
+  TlsGetValue
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile lstrcmpiW
 user32.dll:
