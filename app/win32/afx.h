@@ -42,10 +42,10 @@ protected: \
 #define ON_WM_CONTEXTMENU() AFX_MSG_ENTRY(WM_CONTEXTMENU, pfn_vWp, OnContextMenu)
 // clang-format on
 
-// A wide string: the windows are Unicode windows.
+// A wide string (the windows are Unicode windows); LoadString takes the
+// language the system picks for a dialog template.
 class CString {
 public:
-    // The string in the language the system picks for a dialog template.
     BOOL LoadString(UINT nID);
     BOOL IsEmpty() const { return m_str.empty(); }
     operator LPCWSTR() const { return m_str.c_str(); }
@@ -66,7 +66,6 @@ public:
 class CWnd {
 public:
     HWND m_hWnd = nullptr;
-
     virtual ~CWnd() = default;
 
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);  // defined after CDataExchange
