@@ -2,11 +2,11 @@
 
 #include <commctrl.h>
 #include <mbctype.h>
+#include <windowsx.h>
 
 #include <cstring>
 #include <new>
-
-// CString, CMenu
+#include <utility>
 
 BOOL CString::LoadString(UINT nID) {
     wchar_t buffer[256];
@@ -15,151 +15,68 @@ BOOL CString::LoadString(UINT nID) {
     return length > 0;
 }
 
-BOOL CMenu::CreatePopupMenu() {
-    m_hMenu = ::CreatePopupMenu();
-    return m_hMenu != nullptr;
-}
-
-BOOL CMenu::DestroyMenu() {
-    const BOOL bDestroyed = ::DestroyMenu(m_hMenu);
-    m_hMenu = nullptr;
-    return bDestroyed;
-}
-
-BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd) const {
-    return ::TrackPopupMenu(m_hMenu, nFlags, x, y, 0, pWnd->m_hWnd, nullptr);
-}
-
-// CWnd
-
-BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(this, bSaveAndValidate);
-    DoDataExchange(&dx);
-    return TRUE;
-}
-
 CWnd* CWnd::GetDlgItem(int nID) {
-    const HWND hWndItem = ::GetDlgItem(m_hWnd, nID);
-    if (hWndItem == nullptr) {
-        return nullptr;
-    }
     if (!m_pItem) {
         m_pItem = std::make_unique<CWnd>();
     }
-    m_pItem->m_hWnd = hWndItem;
-    return m_pItem.get();
-}
-
-HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
-    return reinterpret_cast<HICON>(
-        SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
-}
-
-CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
-    m_sysMenu.m_hMenu = ::GetSystemMenu(m_hWnd, bRevert);
-    return m_sysMenu.m_hMenu != nullptr ? &m_sysMenu : nullptr;
-}
-
-void CWnd::GetWindowText(CString& rString) const {
-    wchar_t buffer[256];
-    ::GetWindowTextW(m_hWnd, buffer, 256);
-    rString = buffer;
-}
-
-void CWnd::Default() {
-    if (m_pbDefaultPending != nullptr) {
-        *m_pbDefaultPending = true;
-    }
-}
-
-HCURSOR CWnd::OnQueryDragIcon() {
-    Default();
-    return nullptr;
-}
-
-const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
-
-const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{.nMessage = 0}};
-    static const AFX_MSGMAP messageMap = {nullptr, &entries[0]};
-    return &messageMap;
+    m_pItem->m_hWnd = ::GetDlgItem(m_hWnd, nID);
+    return m_pItem->m_hWnd != nullptr ? m_pItem.get() : nullptr;
 }
 
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-    for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
-         map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
-        for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
-            if (entry->nMessage != message) {
-                continue;
-            }
-            bool bDefaultPending = false;
-            bool* const pbOuter = m_pbDefaultPending;
-            m_pbDefaultPending = &bDefaultPending;
-            *pResult = 0;
-            if (entry->pfn_vv != nullptr) {
-                (this->*entry->pfn_vv)();
-            } else if (entry->pfn_vwl != nullptr) {
-                (this->*entry->pfn_vwl)(static_cast<UINT>(wParam), lParam);
-            } else if (entry->pfn_hv != nullptr) {
-                *pResult = reinterpret_cast<LRESULT>((this->*entry->pfn_hv)());
-            } else if (entry->pfn_vWp != nullptr) {
-                CWnd wnd;  // the message's window, for the handler's call only
-                wnd.m_hWnd = reinterpret_cast<HWND>(wParam);
-                (this->*entry->pfn_vWp)(&wnd, CPoint(static_cast<short>(LOWORD(lParam)),
-                                                     static_cast<short>(HIWORD(lParam))));
-            }
-            m_pbDefaultPending = pbOuter;
-            return !bDefaultPending;
-        }
+    const AFX_MSGMAP_ENTRY* entry = GetMessageMap();
+    while (entry != nullptr && entry->nMessage != message) {
+        entry = entry->nMessage != 0 ? entry + 1 : nullptr;
     }
-    return FALSE;
+    if (entry == nullptr) {
+        return FALSE;
+    }
+    const bool bOuterDefault = std::exchange(m_bDefault, false);
+    switch (message) {
+        case WM_SYSCOMMAND:
+            (this->*entry->pfn.pfn_vwl)(static_cast<UINT>(wParam), lParam);
+            break;
+        case WM_QUERYDRAGICON:
+            *pResult = reinterpret_cast<LRESULT>((this->*entry->pfn.pfn_hv)());
+            break;
+        case WM_CONTEXTMENU: {
+            CWnd wnd;  // the window clicked; the point is (-1, -1) from the keyboard
+            wnd.m_hWnd = reinterpret_cast<HWND>(wParam);
+            (this->*entry->pfn.pfn_vWp)(&wnd, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            break;
+        }
+        default:
+            (this->*entry->pfn.pfn_vv)();
+    }
+    return !std::exchange(m_bDefault, bOuterDefault);
 }
 
-// CDialog
-
-CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
-
-CDialog::~CDialog() = default;
-
 INT_PTR CDialog::DoModal() {
-    // Without a parent the owner is the application's main window, else the
-    // active window: a dialog over the main window keeps it disabled meanwhile.
-    HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
-    if (hWndParent == nullptr) {
-        const CWnd* pMainWnd = AfxGetApp() != nullptr ? AfxGetApp()->m_pMainWnd : nullptr;
-        hWndParent = pMainWnd != nullptr && pMainWnd != this ? pMainWnd->m_hWnd : nullptr;
-    }
-    if (hWndParent == nullptr) {
-        hWndParent = ::GetActiveWindow();
-    }
-    // The template is found as DialogBoxParam would: the system picks its
-    // language from the user's settings.
+    // The owner: the parent, else the application's main window, else the active window.
+    const CWnd* pOwner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetApp()->m_pMainWnd;
+    const HWND hWndOwner =
+        pOwner != nullptr && pOwner != this ? pOwner->m_hWnd : ::GetActiveWindow();
+    // The template in the language the system picks, as DialogBoxParam finds it.
     const HINSTANCE hInstance = AfxGetResourceHandle();
     const HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nIDTemplate),
                                             MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     const HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
-    const auto* pTemplate =
-        static_cast<LPCDLGTEMPLATEW>(hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr);
-    if (pTemplate == nullptr) {
-        return -1;
-    }
-    // A copy without WS_VISIBLE: the modal loop then shows the dialog once its
-    // queue is empty, and never when OnInitDialog ended it. With WS_VISIBLE,
-    // Wine shows it after WM_INITDIALOG even then, which Windows does not.
-    const DWORD size = ::SizeofResource(hInstance, hResource);
+    const void* pTemplate = hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr;
+    const DWORD size = hResource != nullptr ? ::SizeofResource(hInstance, hResource) : 0;
+    // A copy without WS_VISIBLE, which the modal loop shows once its queue is
+    // empty and never when OnInitDialog ended it (Wine shows a visible one even then).
     std::unique_ptr<DWORD[]> copy(new (std::nothrow) DWORD[(size + 3) / 4]);
-    if (copy == nullptr || size < sizeof(DLGTEMPLATE)) {
+    if (pTemplate == nullptr || copy == nullptr || size < sizeof(DLGTEMPLATE)) {
         return -1;
     }
     std::memcpy(copy.get(), pTemplate, size);
-    // DLGTEMPLATEEX starts with its version 1 and the signature 0xFFFF, then
-    // the help ID and the extended style before the style; DLGTEMPLATE with it.
-    const bool extended = copy[0] == 0xFFFF0001u;
-    copy[extended ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
-    return ::DialogBoxIndirectParamW(hInstance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.get()),
-                                     hWndParent, &CDialog::DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    // DLGTEMPLATEEX (version 1, signature 0xFFFF) has its style third.
+    copy[copy[0] == 0xFFFF0001u ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
+    const INT_PTR result =
+        ::DialogBoxIndirectParamW(hInstance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.get()),
+                                  hWndOwner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    m_hWnd = nullptr;
+    return result;
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -168,10 +85,9 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::OnOK() {
-    if (!UpdateData(TRUE)) {
-        return;
+    if (UpdateData(TRUE)) {
+        EndDialog(IDOK);
     }
-    EndDialog(IDOK);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -182,42 +98,28 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         return dialog->OnInitDialog();
     }
     auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
-    if (dialog == nullptr) {
-        return FALSE;  // messages before WM_INITDIALOG
+    if (dialog != nullptr && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED &&
+        (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        LOWORD(wParam) == IDOK ? dialog->OnOK() : dialog->OnCancel();
+        return TRUE;
     }
-    switch (message) {
-        case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
-                dialog->OnOK();
-                return TRUE;
-            }
-            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
-                dialog->OnCancel();
-                return TRUE;
-            }
-            return FALSE;
-        case WM_NCDESTROY:
-            dialog->m_hWnd = nullptr;
-            return FALSE;
-        default: {
-            LRESULT result = 0;
-            if (!dialog->OnWndMsg(message, wParam, lParam, &result)) {
-                return FALSE;
-            }
-            // A few messages return their result directly; the rest through DWLP_MSGRESULT.
-            if (message == WM_QUERYDRAGICON) {
-                return static_cast<INT_PTR>(result);
-            }
-            ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
-            return TRUE;
-        }
+    LRESULT result = 0;  // no dialog yet: the messages before WM_INITDIALOG
+    if (dialog == nullptr || !dialog->OnWndMsg(message, wParam, lParam, &result)) {
+        return FALSE;
     }
+    // As SetDlgMsgResult: these messages return their result directly, the
+    // rest through DWLP_MSGRESULT.
+    if ((message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) ||
+        message == WM_COMPAREITEM || message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
+        message == WM_QUERYDRAGICON) {
+        return static_cast<INT_PTR>(result);
+    }
+    ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
 }
 
-// DDX
-
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
-    const HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
+    const HWND hWndCtrl = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
     if (pDX->m_bSaveAndValidate) {
         value = ::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     } else {
@@ -226,20 +128,18 @@ void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
 }
 
 void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
-    HWND hWndCtrl = pDX->PrepareCtrl(nIDC);
+    HWND hWndCtrl = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
     if (pDX->m_bSaveAndValidate) {
         value = -1;
     }
     int index = 0;
     do {
         if ((::SendMessageW(hWndCtrl, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0) {
-            if (pDX->m_bSaveAndValidate) {
-                if (::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
-                    value = index;
-                }
-            } else {
+            if (!pDX->m_bSaveAndValidate) {
                 ::SendMessageW(hWndCtrl, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED,
                                0);
+            } else if (::SendMessageW(hWndCtrl, BM_GETCHECK, 0, 0) != BST_UNCHECKED) {
+                value = index;
             }
             ++index;
         }
@@ -247,32 +147,15 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
     } while (hWndCtrl != nullptr && (::GetWindowLongW(hWndCtrl, GWL_STYLE) & WS_GROUP) == 0);
 }
 
-// CWinApp
-
-CWinApp* CWinApp::s_pApp = nullptr;
-
-HICON CWinApp::LoadIcon(UINT nIDResource) const {
-    return ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));
-}
-
-CWinApp* AfxGetApp() { return CWinApp::s_pApp; }
-
-HINSTANCE AfxGetResourceHandle() { return ::GetModuleHandleW(nullptr); }
-
 int AfxWinMain() {
     CWinApp* app = AfxGetApp();
-    if (app != nullptr && !app->InitApplication()) {
-        return app->ExitInstance();
+    // FALSE from InitApplication ends the application before any window.
+    if (app->InitApplication()) {
+        // Byte strings are in the system's ANSI code page; the manifest asks
+        // for Common Controls 6, whose classes XP registers once it is loaded.
+        _setmbcp(_MB_CP_ANSI);
+        ::InitCommonControls();
+        app->InitInstance();  // no message loop of its own: the end follows
     }
-    // Byte strings are in the system's ANSI code page.
-    _setmbcp(_MB_CP_ANSI);
-    // The manifest asks for Common Controls 6; Windows XP registers their
-    // window classes only once the program has loaded that library.
-    ::InitCommonControls();
-    // No message loop of its own: the application ends when InitInstance returns.
-    if (app == nullptr) {
-        return 0;
-    }
-    app->InitInstance();
     return app->ExitInstance();
 }

@@ -36,7 +36,11 @@ BOOL CSettingsApp::InitInstance() {
     }
     m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
     m_pMainWnd = nullptr;
-    EndDisplayProbe();
+    // A worker still inside a hung driver may hold locks that the process's
+    // ordinary end takes (the loader's): it then ends here, at once.
+    if (!DisplayProbeEnded()) {
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(m_nExitCode));
+    }
 
     // FALSE: end the application instead of entering a message loop.
     return FALSE;

@@ -79,19 +79,19 @@ void CSettingsDlg::OnSysCommand(UINT nID, LPARAM lParam) {
 
 // Minimized, the window shows its icon centred in the icon area.
 void CSettingsDlg::OnPaint() {
-    if (!IsIconic()) {
+    if (!::IsIconic(m_hWnd)) {
         CDialog::OnPaint();
         return;
     }
     PAINTSTRUCT paint;
     const HDC hDC = ::BeginPaint(m_hWnd, &paint);
-    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
+    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
     const int cxIcon = ::GetSystemMetrics(SM_CXICON);
     const int cyIcon = ::GetSystemMetrics(SM_CYICON);
-    CRect rect;
-    GetClientRect(&rect);
-    const int x = (rect.Width() - cxIcon + 1) / 2;
-    const int y = (rect.Height() - cyIcon + 1) / 2;
+    RECT rect;
+    ::GetClientRect(m_hWnd, &rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
     ::DrawIcon(hDC, x, y, m_hIcon);
     ::EndPaint(m_hWnd, &paint);
 }
@@ -101,23 +101,25 @@ HCURSOR CSettingsDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); 
 // The system menu's About entry in a menu of its own: the right button
 // anywhere on the dialog, the Menu key or Shift+F10 (then at the centre of
 // the focused control).
-void CSettingsDlg::OnContextMenu(CWnd*, CPoint point) {
+void CSettingsDlg::OnContextMenu(CWnd*, POINT point) {
     CString strAboutMenu;
     strAboutMenu.LoadString(IDS_ABOUTBOX);
-    CMenu menu;
-    if (strAboutMenu.IsEmpty() || !menu.CreatePopupMenu()) {
+    const HMENU hMenu = strAboutMenu.IsEmpty() ? nullptr : ::CreatePopupMenu();
+    if (hMenu == nullptr) {
         return;
     }
-    menu.AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+    ::AppendMenuW(hMenu, MF_STRING, IDM_ABOUTBOX, strAboutMenu);
     if (point.x == -1 && point.y == -1) {
         const HWND hFocus = ::GetFocus();
         RECT rect;
         ::GetWindowRect(hFocus != nullptr && ::IsChild(m_hWnd, hFocus) ? hFocus : m_hWnd, &rect);
-        point = CPoint((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
-    const UINT nID = static_cast<UINT>(menu.TrackPopupMenu(
-        TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, point.x, point.y, this));
-    menu.DestroyMenu();
+    // TPM_RETURNCMD: the command chosen (0 for none) instead of a WM_COMMAND.
+    const UINT nID =
+        static_cast<UINT>(::TrackPopupMenu(hMenu, TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
+                                           point.x, point.y, 0, m_hWnd, nullptr));
+    ::DestroyMenu(hMenu);
     if (nID == IDM_ABOUTBOX) {
         OnSysCommand(IDM_ABOUTBOX, 0);
     }
@@ -138,9 +140,9 @@ void CSettingsDlg::ShowText(const std::wstring& format, LPCWSTR pszInsert) {
     DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(pszInsert)};
     ::FormatMessageW(kFromString, format.c_str(), 0, 0, text, 1024,
                      reinterpret_cast<va_list*>(args));
-    CString strCaption;
-    GetWindowText(strCaption);
-    MessageBox(text, strCaption, MB_OK | MB_ICONERROR);
+    wchar_t caption[256] = {};
+    ::GetWindowTextW(m_hWnd, caption, 256);
+    ::MessageBoxW(m_hWnd, text, caption, MB_OK | MB_ICONERROR);
 }
 
 // The reason is the system's text, or the code's number.

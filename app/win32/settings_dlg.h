@@ -33,7 +33,7 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnPaint();
     HCURSOR OnQueryDragIcon();
-    void OnContextMenu(CWnd* pWnd, CPoint point);
+    void OnContextMenu(CWnd* pWnd, POINT point);
     // A message box owned by the dialog, with its caption: `format` with
     // `pszInsert` for its %1.
     void ShowText(const std::wstring& format, LPCWSTR pszInsert);

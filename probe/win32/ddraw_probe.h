@@ -6,6 +6,5 @@
 // it they ask DirectDraw on the calling thread.
 void StartDisplayProbe();
 
-// Waits, a bounded time, for the worker to end: the program calls it before
-// it ends, so that no thread is inside DirectDraw then.
-void EndDisplayProbe();
+// Whether the worker has ended (or there is none), without waiting.
+bool DisplayProbeEnded();

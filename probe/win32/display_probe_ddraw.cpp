@@ -20,9 +20,9 @@ constexpr GUID kIID_IDirectDraw4 = {
 
 typedef HRESULT(WINAPI* DirectDrawCreateFn)(GUID*, LPDIRECTDRAW*, IUnknown*);
 
-// How long the probe functions wait for the worker: a driver that hangs
-// gets the failure answers.
-constexpr DWORD kAnswerWaitMs = 20000;
+// How long the program waits, once, for the worker: with a driver that hangs
+// the dialog opens with the failure answers.
+constexpr DWORD kAnswerWaitMs = 5000;
 
 struct Answers {
     BOOL bMemory = FALSE;  // GetAvailableVidMem answered
@@ -44,6 +44,8 @@ HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
 Answers g_answers;
 HANDLE g_hWorker = nullptr;
 bool g_bStarted = false;
+bool g_bWaited = false;    // the one wait for the answers is over
+bool g_bAnswered = false;  // g_answers holds them
 
 DWORD WINAPI Ask(LPVOID) {
     Answers& answers = g_answers;
@@ -70,19 +72,18 @@ DWORD WINAPI Ask(LPVOID) {
     return 0;
 }
 
-// Whether the worker ended within kAnswerWaitMs, or there is none.
-bool WorkerEnded() {
-    return g_hWorker == nullptr || ::WaitForSingleObject(g_hWorker, kAnswerWaitMs) == WAIT_OBJECT_0;
-}
-
-// The worker's answers once it has ended (the failure answers when it has
-// not in time); without a worker, asked here and now, once.
+// The answers: the worker's, waited for once (the failure answers when it
+// has not ended in time); without a worker, asked here and now, once.
 Answers TheAnswers() {
     if (!g_bStarted) {
-        g_bStarted = true;
+        g_bStarted = g_bWaited = g_bAnswered = true;
         Ask(nullptr);
     }
-    return WorkerEnded() ? g_answers : Answers();
+    if (!g_bWaited) {
+        g_bWaited = true;
+        g_bAnswered = ::WaitForSingleObject(g_hWorker, kAnswerWaitMs) == WAIT_OBJECT_0;
+    }
+    return g_bAnswered ? g_answers : Answers();
 }
 
 }  // namespace
@@ -92,12 +93,15 @@ void StartDisplayProbe() {
         g_bStarted = true;
         g_hWorker = ::CreateThread(nullptr, 0, Ask, nullptr, 0, nullptr);
         if (g_hWorker == nullptr) {
+            g_bWaited = g_bAnswered = true;
             Ask(nullptr);  // no thread to spare: here and now
         }
     }
 }
 
-void EndDisplayProbe() { WorkerEnded(); }
+bool DisplayProbeEnded() {
+    return g_hWorker == nullptr || ::WaitForSingleObject(g_hWorker, 0) == WAIT_OBJECT_0;
+}
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
     const Answers answers = TheAnswers();

@@ -1,5 +1,5 @@
 // The dialog templates and strings as compiled into the program, against the
-// tables generated from the same resource script; icons and version.
+// tables generated from the same resource script.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -279,69 +279,6 @@ TEST(DialogTemplates, AtTheScreensDpiEveryTextStaysInsideItsControl) {
             }
         }
         ::DestroyWindow(dialog);
-    }
-}
-
-BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found) {
-    reinterpret_cast<std::vector<int>*>(found)->push_back(language);
-    return TRUE;
-}
-
-TEST(DialogTemplates, SettingsDialogOnlyInTheTwoChineseLanguages) {
-    // A neutral copy would be chosen in every locale.
-    std::vector<int> languages;
-    ::EnumResourceLanguagesW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5),
-                             MAKEINTRESOURCEW(IDD_SETTINGS_DIALOG), CollectLanguage,
-                             reinterpret_cast<LONG_PTR>(&languages));
-    std::sort(languages.begin(), languages.end());
-    EXPECT_EQ(languages, (std::vector<int>{kLanguageChineseTaiwan, kLanguageChinesePrc}));
-}
-
-TEST(Resources, IconsAndVersion) {
-    const HMODULE module = ::GetModuleHandleW(nullptr);
-    // One 32 x 32 image each: 256 colours for the window icon, 24-bit for the picture.
-    struct {
-        int id;
-        WORD bits;
-    } icons[] = {{IDI_WINDOW, 8}, {IDI_PICTURE, 24}};
-    for (const auto& icon : icons) {
-        const HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(icon.id),
-                                            MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
-        ASSERT_NE(group, nullptr) << icon.id;
-        const auto* dir = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
-        WORD count, bits;
-        std::memcpy(&count, dir + 4, 2);
-        std::memcpy(&bits, dir + 6 + 6, 2);
-        EXPECT_EQ(count, 1) << icon.id;
-        EXPECT_EQ(dir[6], 32) << icon.id;
-        EXPECT_EQ(dir[7], 32) << icon.id;
-        EXPECT_EQ(bits, icon.bits) << icon.id;
-    }
-
-    wchar_t path[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::vector<BYTE> version(::GetFileVersionInfoSizeW(path, nullptr));
-    ASSERT_FALSE(version.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(path, 0, static_cast<DWORD>(version.size()), version.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
-    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"InternalName", L"zarv_settings"},
-        {L"OriginalFilename", L"zarv_settings.EXE"},
-        {L"ProductName", L"zarv_settings 应用程序"},
-        {L"FileVersion", L"1, 0, 0, 1"},
-    };
-    for (const auto& [name, expected] : strings) {
-        wchar_t* value = nullptr;
-        const std::wstring query = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
-        ASSERT_TRUE(::VerQueryValueW(version.data(), query.c_str(),
-                                     reinterpret_cast<void**>(&value), &length));
-        EXPECT_STREQ(value, expected);
     }
 }
 

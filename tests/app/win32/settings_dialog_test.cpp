@@ -122,23 +122,6 @@ protected:
     SettingsForm m_form;
 };
 
-TEST_F(SettingsDialogTest, FirstRunCreatesTheFileWhileOpenAndCancelKeepsIt) {
-    ResetFakeProbe({.totalVideoMemory = 64u << 20, .has1024WideMode = true});
-    std::string whileOpen;
-    const INT_PTR result = Run([&](HWND dialog) {
-        whileOpen = ReadBytes("config.ini");
-        EXPECT_EQ(Checked(dialog),
-                  (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON,
-                                    IDC_MOTION_BLUR, IDC_RES_800X600}));
-        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
-        Click(dialog, IDC_MUSIC);
-        Click(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(whileOpen, FirstRunFile(1));
-    EXPECT_EQ(ReadBytes("config.ini"), whileOpen);
-}
-
 // Each control shows its form member, and OK takes every control back into it.
 TEST_F(SettingsDialogTest, EachControlIsBoundToItsFormMember) {
     ResetFakeProbe({.has1024WideMode = true});
@@ -183,17 +166,6 @@ TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
               IDOK);
     EXPECT_EQ(m_form.m_bSound, 0);
     EXPECT_NE(ReadBytes("config.ini"), kExisting);
-}
-
-TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabled) {
-    ResetFakeProbe({.has1024WideMode = false});
-    WriteBytes("config.ini", kExisting);  // asks for 1024 x 768
-    Run([](HWND dialog) {
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_RES_1024X768)));
-        EXPECT_EQ(::IsDlgButtonChecked(dialog, IDC_RES_800X600), BST_CHECKED);
-        Click(dialog, IDOK);
-    });
-    EXPECT_EQ(m_form.m_nResolution, 0);
 }
 
 // Gives new dialogs a system-menu box: Wine, unlike Windows, gives a window

@@ -11,34 +11,12 @@
 #include <string>
 
 #include "probe/display_probe.h"
-#include "settings/settings_logic.h"
-#include "tests/support/test_files.h"
 
 namespace {
 
 std::string ProbeCase() {
     const char* value = std::getenv("ZARV_PROBE_CASE");
     return value != nullptr ? value : "";
-}
-
-class RecordingWindow final : public SettingsWindow {
-public:
-    int enabled1024 = -1;
-    void FormToControls() override {}
-    void ControlsToForm() override {}
-    void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
-    void EndWithOK() override {}
-    void ShowMessage(int, int, unsigned long) override {}
-    void EndUnshown() override {}
-};
-
-// Runs the dialog's initialisation in an empty directory and returns the
-// config.ini it created.
-std::string InitialFile(RecordingWindow& window) {
-    const ScopedWorkDir dir;
-    SettingsForm form;
-    InitializeSettings(form, window);
-    return ReadBytes("config.ini");
 }
 
 // Wine's video memory size, read when DirectDraw is first loaded.
@@ -62,13 +40,6 @@ protected:
         if (ProbeCase() == "800") SetVideoMemoryMiB(16);
     }
 };
-
-TEST_F(DirectDrawProbe, FirstRunFileAndThe1024Choice) {
-    RecordingWindow window;
-    const bool wide = ProbeCase() == "1024";
-    EXPECT_EQ(InitialFile(window), FirstRunFile(wide ? 1 : 0));
-    EXPECT_EQ(window.enabled1024, wide ? 1 : 0);
-}
 
 TEST_F(DirectDrawProbe, TotalVideoMemory) {
     std::uint32_t total = 123;
