@@ -1,18 +1,21 @@
 // ReadFile and WriteFile: the rules of reading and saving a file.
 //
 // A save replaces the file by rename: a new file, made without a name where
-// the system can and its owner's alone when it replaces one, gets the old
-// file's owner, permissions and attributes, then the text, flushed; then
-// its random name, and it is renamed over the file in one step; then the
-// folder is flushed. A nameless file that cannot be made or named (no /proc)
-// gives way to one made with its name. A crash leaves the old file or the
-// new one, and at worst a "<name>.<random>.tmp" beside it.
+// the system can and its owner's alone when it replaces one, is made the old
+// file's like in access (sys::CopyAccess), then takes the text, flushed;
+// then its random name, and it is renamed over the file in one step; then
+// the folder is flushed. After any failure of a nameless file (none made, no
+// /proc to name it) the save starts again with one made with its name. A
+// crash leaves the old file or the new one, and at worst a
+// "<name>.<random>.tmp" beside it.
 //
-// Where the folder forbids new files, or the file may not be replaced (a file
+// Where the folder forbids new files, the new file cannot be given the old
+// one's owner, group or access, or the file may not be replaced (a file
 // mounted on its name, a holder on Windows), it is rewritten in place under
 // an exclusive lock: the new text over the old, flushed, then cut to its
-// length and flushed; on any failure the old bytes are put back. A crash
-// leaves at worst the new text's front over the old text, never a cut file.
+// length and flushed; on any failure the old bytes are put back, and a
+// failure of that too is told as a damaged file. A crash leaves at worst the
+// new text's front over the old text, never a cut file.
 #include "config/file_io.h"
 
 #include <algorithm>
@@ -225,7 +228,9 @@ Path TempName(const Path& name, std::uint64_t bits) {
 }
 
 // The save by rename. `old` is the file to replace, open, or none.
-bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
+// `refused`: the new file could not be made beside the old one, made its
+// like, or put in its place; a rewrite in place may do what this cannot.
+bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bool& refused,
                      unsigned long& error) {
     std::uint64_t bits = 0;
     if (!sys::Random(bits)) {
@@ -234,17 +239,19 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
     const Path tempName = TempName(place.name, bits);
     for (bool nameless = sys::kNamelessFiles;; nameless = false) {
         File temp(sys::CreateTemp(place.folder, nameless ? Path() : tempName, old.IsOpen()));
-        bool done = temp.IsOpen() &&
-                    (!old.IsOpen() ||
-                     sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get())) &&
-                    WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
+        const bool made =
+            temp.IsOpen() && (!old.IsOpen() || sys::CopyAccess(place.folder, place.name, old.get(),
+                                                               tempName, temp.get()));
+        bool done = made && WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
         if (nameless && !(done && sys::GiveName(temp.get(), place.folder, tempName))) {
             continue;  // then with its name from the start
         }
         const bool named = temp.IsOpen();
+        refused = !made;
         if (done) {
             old.Reset();  // Wine refuses to replace a file that any handle holds
             done = sys::Rename(place.folder, tempName, place.name);
+            refused = !done;
         }
         const unsigned long code = sys::LastError();
         temp.Reset();  // after a good flush, closing has nothing left to report
@@ -292,10 +299,11 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long&
     // Written from the start, the old bytes cover all but a longer text's end.
     const unsigned long code = sys::LastError();
     if (WriteAll(file.get(), old) &&
-        (bytes.size() <= old.size() || sys::Truncate(file.get(), old.size()))) {
-        sys::Flush(file.get());  // the old bytes are back
+        (bytes.size() <= old.size() || sys::Truncate(file.get(), old.size())) &&
+        sys::Flush(file.get())) {
+        return Fail(error, code);  // the old bytes are back
     }
-    return Fail(error, code);
+    return Fail(error, Failure::kDamaged);
 }
 
 }  // namespace
@@ -326,19 +334,20 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error)
         FailureOf(error) != Failure::kNotFound) {
         return false;
     }
-    if (ReplaceByRename(place, old, bytes, error)) {
+    bool refused = false;
+    if (ReplaceByRename(place, old, bytes, refused, error)) {
         return true;
     }
-    // No new file may be made beside it, or it may not be replaced.
+    // Only the system's refusal of the new file sends the save in place.
     const Failure refusal = FailureOf(error);
-    if (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
-        refusal != Failure::kBusy) {
+    if (!refused || (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
+                     refusal != Failure::kBusy)) {
         return false;
     }
-    const unsigned long refused = error;
+    const unsigned long refusedCode = error;
     const bool rewritten = RewriteInPlace(place, bytes, error);
     if (!rewritten && FailureOf(error) == Failure::kNotFound) {
-        error = refused;  // nothing there to rewrite: the refusal is the reason
+        error = refusedCode;  // nothing there to rewrite: the refusal is the reason
     }
     return rewritten;
 }

@@ -44,8 +44,9 @@ enum class Failure {
     kDiskFull,
     kQuota,
     kIoError,
+    kDamaged,  // a rewrite in place failed, and so did putting the old bytes back
 };
-inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kIoError) + 1;
+inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kDamaged) + 1;
 
 // The error code of each failure but kOther (one code each, made distinct
 // at compile time), and the failure an error code stands for.

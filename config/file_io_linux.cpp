@@ -50,15 +50,18 @@ bool Describe(const struct stat& st, Info& info) {
 // along, and a list the new file took from its folder's default must go
 // where the old file has none; security labels (security.*) come where the
 // system lets them. Other names (trusted.*) need privileges and are not
-// copied.
+// copied. A file system without lists or attributes (ramfs, vfat, exFAT,
+// NTFS without acl, NFS) answers EOPNOTSUPP (ENOTSUP is the same code) or
+// ENODATA: it has none to copy.
 bool CopyExtendedAttributes(int from, int to) {
     constexpr std::string_view kAcl = "system.posix_acl_access";
+    const auto none = [] { return errno == EOPNOTSUPP || errno == ENODATA; };
     bool hasAcl = false;
     std::vector<char> names(XATTR_LIST_MAX);
     std::vector<char> value(XATTR_SIZE_MAX);
     const ssize_t size = ::flistxattr(from, names.data(), names.size());
     if (size < 0) {
-        return errno == ENOTSUP;
+        return none();
     }
     for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
         const std::string_view name(names.data() + at);
@@ -75,7 +78,7 @@ bool CopyExtendedAttributes(int from, int to) {
             return false;
         }
     }
-    return hasAcl || ::fremovexattr(to, kAcl.data()) == 0 || errno == ENODATA;
+    return hasAcl || ::fremovexattr(to, kAcl.data()) == 0 || none();
 }
 
 }  // namespace
@@ -163,19 +166,23 @@ bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile,
                 Handle toFile) {
     const int from = Fd(fromFile);
     const int to = Fd(toFile);
-    struct stat st {};
-    if (::fstat(from, &st) != 0) {
+    struct stat old {};
+    struct stat now {};
+    if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0) {
         return false;
     }
-    // Only a privileged process may give a file away, and a user only to a
-    // group of his own: the owner, else at least the group, where it can (as
-    // after any save by rename). The bits come after: a change of owner
-    // clears set-id bits.
-    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(to, st.st_uid, st.st_gid) != 0) {
-        (void)::fchown(to, static_cast<uid_t>(-1), st.st_gid);
+    // Only a privileged process gives a file away, and a user only to a
+    // group of his own. Where the new file cannot have the old one's owner
+    // and group (nor can an id that a user namespace does not map), it is
+    // refused as EPERM: the file is then rewritten in place.
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        ::fchown(to, old.st_uid, old.st_gid) != 0) {
+        errno = EPERM;
+        return false;
     }
-    return ::fchmod(to, st.st_mode & 07777) == 0 && CopyExtendedAttributes(from, to);
+    // The access list before the bits, which would open an inherited list's
+    // mask; the bits after the owner, whose change clears set-id bits.
+    return CopyExtendedAttributes(from, to) && ::fchmod(to, old.st_mode & 07777) == 0;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -232,7 +239,8 @@ namespace {
 // EBUSY is also rename(2)'s refusal to replace a file mounted on its name
 // (as containers mount single files); EWOULDBLOCK, a lock held elsewhere.
 constexpr sys::CodeTable<kFailureCount - 1, 4> kCodes = {
-    {ENOENT, EISDIR, ENXIO, EPERM, EACCES, ELOOP, EFBIG, EBUSY, EINVAL, ENOSPC, EDQUOT, EIO},
+    {ENOENT, EISDIR, ENXIO, EPERM, EACCES, ELOOP, EFBIG, EBUSY, EINVAL, ENOSPC, EDQUOT, EIO,
+     EUCLEAN},
     {{ENOTDIR, Failure::kNotFound},
      {EROFS, Failure::kNoPermission},
      {ETXTBSY, Failure::kBusy},

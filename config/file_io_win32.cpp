@@ -228,7 +228,8 @@ constexpr unsigned long kErrorDiskQuotaExceeded = 1295;  // not in every SDK's h
 constexpr sys::CodeTable<kFailureCount - 1, 8> kCodes = {
     {ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY, ERROR_BAD_FILE_TYPE, ERROR_FILE_READ_ONLY,
      ERROR_ACCESS_DENIED, ERROR_CANT_RESOLVE_FILENAME, ERROR_FILE_TOO_LARGE, ERROR_BUSY,
-     ERROR_INVALID_DATA, ERROR_DISK_FULL, kErrorDiskQuotaExceeded, ERROR_IO_DEVICE},
+     ERROR_INVALID_DATA, ERROR_DISK_FULL, kErrorDiskQuotaExceeded, ERROR_IO_DEVICE,
+     ERROR_FILE_CORRUPT},
     {{ERROR_PATH_NOT_FOUND, Failure::kNotFound},
      {ERROR_WRITE_PROTECT, Failure::kNoPermission},
      {ERROR_SHARING_VIOLATION, Failure::kBusy},

@@ -13,14 +13,17 @@
 
 namespace {
 
-int g_callsLeft = 0;  // the chosen call's number from now on, 0 when none
+int g_callsLeft = 0;    // the chosen call's number from now on, 0 when none
+int g_moreFailing = 0;  // calls that fail after the chosen one
 int g_error = EIO;
 const char* g_only = nullptr;  // the function whose calls count, or all
 std::function<void(int)> g_watchWrites;
 
 bool FailsNow(const char* name) {
-    const bool chosen = g_callsLeft > 0 && (g_only == nullptr || std::strcmp(g_only, name) == 0) &&
-                        --g_callsLeft == 0;
+    if (g_only != nullptr && std::strcmp(g_only, name) != 0) {
+        return false;
+    }
+    const bool chosen = g_callsLeft > 0 ? --g_callsLeft == 0 : g_moreFailing > 0 && g_moreFailing--;
     errno = chosen ? g_error : errno;
     return chosen;
 }
@@ -32,9 +35,10 @@ Function Real(const char* name) {
 
 }  // namespace
 
-bool FailNthCall(int n, int error, const char* only) {
+bool FailNthCall(int n, int error, const char* only, int times) {
     const bool reached = g_callsLeft == 0;
     g_callsLeft = n;
+    g_moreFailing = n > 0 ? times - 1 : 0;
     g_error = error;
     g_only = only;
     return reached;

@@ -7,10 +7,10 @@
 #include <functional>
 
 // Makes the `n`th of those calls from now on (counting from 1), or of the
-// calls to the function `only`, fail with `error` without being made (close
-// is made, then reported failed); 0: none. Returns whether the call chosen
-// before was reached.
-bool FailNthCall(int n, int error = EIO, const char* only = nullptr);
+// calls to the function `only`, and the `times` - 1 after it, fail with
+// `error` without being made (close is made, then reported failed); 0: none.
+// Returns whether the call chosen before was reached.
+bool FailNthCall(int n, int error = EIO, const char* only = nullptr, int times = 1);
 
 // Calls `watch` with the descriptor before every positioned write; empty:
 // none.
