@@ -17,7 +17,7 @@ int g_callsLeft = 0;    // the chosen call's number from now on, 0 when none
 int g_moreFailing = 0;  // calls that fail after the chosen one
 int g_error = EIO;
 const char* g_only = nullptr;  // the function whose calls count, or all
-std::function<void(int)> g_watchWrites;
+std::function<void(const char*, int)> g_watch;
 
 bool FailsNow(const char* name) {
     if (g_only != nullptr && std::strcmp(g_only, name) != 0) {
@@ -44,7 +44,7 @@ bool FailNthCall(int n, int error, const char* only, int times) {
     return reached;
 }
 
-void WatchWrites(std::function<void(int)> watch) { g_watchWrites = std::move(watch); }
+void WatchCalls(std::function<void(const char*, int)> watch) { g_watch = std::move(watch); }
 
 // Each stand-in fails when chosen, else calls the C library's function.
 #define ZARV_FAILABLE(result, name, params, args)               \
@@ -61,7 +61,6 @@ ZARV_FAILABLE(int, fstatat, (int dir, const char* name, void* st, int flags),
               (dir, name, st, flags))
 ZARV_FAILABLE(int, fstatfs, (int fd, void* st), (fd, st))
 ZARV_FAILABLE(int, fchown, (int fd, unsigned uid, unsigned gid), (fd, uid, gid))
-ZARV_FAILABLE(int, fchmod, (int fd, unsigned mode), (fd, mode))
 ZARV_FAILABLE(long, flistxattr, (int fd, char* list, std::size_t size), (fd, list, size))
 ZARV_FAILABLE(long, fgetxattr, (int fd, const char* name, void* value, std::size_t size),
               (fd, name, value, size))
@@ -82,16 +81,22 @@ ZARV_FAILABLE(long, getrandom, (void* buffer, std::size_t size, unsigned flags),
 ZARV_FAILABLE(long, readlinkat, (int dir, const char* name, char* buffer, std::size_t size),
               (dir, name, buffer, size))
 
-extern "C" long pwrite(int fd, const void* data, std::size_t size, long offset) {
-    static const auto real = Real<long (*)(int, const void*, std::size_t, long)>("pwrite");
-    if (g_watchWrites) {
-        g_watchWrites(fd);
+// Watched as well as failable.
+#define ZARV_WATCHED(result, name, params, args)                \
+    extern "C" result name params {                             \
+        static const auto real = Real<result(*) params>(#name); \
+        if (g_watch) {                                          \
+            g_watch(#name, fd);                                 \
+        }                                                       \
+        if (FailsNow(#name)) {                                  \
+            return -1;                                          \
+        }                                                       \
+        return real args;                                       \
     }
-    if (FailsNow("pwrite")) {
-        return -1;
-    }
-    return real(fd, data, size, offset);
-}
+
+ZARV_WATCHED(int, fchmod, (int fd, unsigned mode), (fd, mode))
+ZARV_WATCHED(long, pwrite, (int fd, const void* data, std::size_t size, long offset),
+             (fd, data, size, offset))
 
 extern "C" int openat(int dir, const char* name, int flags, ...) {
     static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");
