@@ -46,10 +46,24 @@ bool FailNthCall(int n, int error, const char* only, int times) {
 
 void WatchCalls(std::function<void(const char*, int)> watch) { g_watch = std::move(watch); }
 
-// Each stand-in fails when chosen, else calls the C library's function.
+// The descriptor a call is given first, or -1.
+template <class... Rest>
+int First(int fd, Rest...) {
+    return fd;
+}
+template <class... Rest>
+int First(void* /*buffer*/, Rest...) {
+    return -1;
+}
+
+// Each stand-in is watched, and fails when chosen, else calls the C
+// library's function.
 #define ZARV_FAILABLE(result, name, params, args)               \
     extern "C" result name params {                             \
         static const auto real = Real<result(*) params>(#name); \
+        if (g_watch) {                                          \
+            g_watch(#name, First args);                         \
+        }                                                       \
         if (FailsNow(#name)) {                                  \
             return -1;                                          \
         }                                                       \
@@ -61,6 +75,7 @@ ZARV_FAILABLE(int, fstatat, (int dir, const char* name, void* st, int flags),
               (dir, name, st, flags))
 ZARV_FAILABLE(int, fstatfs, (int fd, void* st), (fd, st))
 ZARV_FAILABLE(int, fchown, (int fd, unsigned uid, unsigned gid), (fd, uid, gid))
+ZARV_FAILABLE(int, fchmod, (int fd, unsigned mode), (fd, mode))
 ZARV_FAILABLE(long, flistxattr, (int fd, char* list, std::size_t size), (fd, list, size))
 ZARV_FAILABLE(long, fgetxattr, (int fd, const char* name, void* value, std::size_t size),
               (fd, name, value, size))
@@ -75,28 +90,13 @@ ZARV_FAILABLE(int, linkat, (int from, const char* a, int to, const char* b, int 
               (from, a, to, b, flags))
 ZARV_FAILABLE(int, renameat, (int from, const char* a, int to, const char* b), (from, a, to, b))
 ZARV_FAILABLE(int, unlinkat, (int dir, const char* name, int flags), (dir, name, flags))
+ZARV_FAILABLE(long, pwrite, (int fd, const void* data, std::size_t size, long offset),
+              (fd, data, size, offset))
 ZARV_FAILABLE(int, fremovexattr, (int fd, const char* name), (fd, name))
 ZARV_FAILABLE(long, getrandom, (void* buffer, std::size_t size, unsigned flags),
               (buffer, size, flags))
 ZARV_FAILABLE(long, readlinkat, (int dir, const char* name, char* buffer, std::size_t size),
               (dir, name, buffer, size))
-
-// Watched as well as failable.
-#define ZARV_WATCHED(result, name, params, args)                \
-    extern "C" result name params {                             \
-        static const auto real = Real<result(*) params>(#name); \
-        if (g_watch) {                                          \
-            g_watch(#name, fd);                                 \
-        }                                                       \
-        if (FailsNow(#name)) {                                  \
-            return -1;                                          \
-        }                                                       \
-        return real args;                                       \
-    }
-
-ZARV_WATCHED(int, fchmod, (int fd, unsigned mode), (fd, mode))
-ZARV_WATCHED(long, pwrite, (int fd, const void* data, std::size_t size, long offset),
-             (fd, data, size, offset))
 
 extern "C" int openat(int dir, const char* name, int flags, ...) {
     static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");

@@ -12,6 +12,6 @@
 // Returns whether the call chosen before was reached.
 bool FailNthCall(int n, int error = EIO, const char* only = nullptr, int times = 1);
 
-// Calls `watch` with the call's name and descriptor before every fchmod and
-// pwrite; empty: none.
+// Calls `watch` with the name and descriptor (or -1) of each of those calls
+// before it is made; empty: none.
 void WatchCalls(std::function<void(const char*, int)> watch);
