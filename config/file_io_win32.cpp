@@ -132,10 +132,36 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     return reinterpret_cast<Handle>(OpenShared(In(folder, name), access, OPEN_EXISTING));
 }
 
-// Its security is what the folder gives new files until CopyAccess.
-Handle CreateTemp(const Folder& folder, const Path& name, bool /*owned*/) {
-    return reinterpret_cast<Handle>(
-        OpenShared(In(folder, name), GENERIC_READ | GENERIC_WRITE, CREATE_NEW));
+// Owned, it has a protected access list (no inherited entry joins it) that
+// lets only its owner in (OWNER RIGHTS, from Vista on; on XP not even him,
+// but for the handle made here and the list CopyAccess then sets). Wine
+// would make it a Unix file of the mode its list maps to, and the old
+// file's list the owner's rights on the group too, never the old mode:
+// there it is refused, and the old file rewritten in place. Else it has
+// what the folder gives new files.
+Handle CreateTemp(const Folder& folder, const Path& name, bool owned) {
+    static const struct {
+        SECURITY_DESCRIPTOR_RELATIVE descriptor;
+        ACL list;
+        ACE_HEADER entry;
+        ACCESS_MASK rights;
+        SID owner;
+    } kPrivate = {
+        {SECURITY_DESCRIPTOR_REVISION, 0, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED, 0,
+         0, 0, sizeof(SECURITY_DESCRIPTOR_RELATIVE)},
+        {ACL_REVISION, 0, sizeof kPrivate - sizeof(SECURITY_DESCRIPTOR_RELATIVE), 1, 0},
+        {ACCESS_ALLOWED_ACE_TYPE, 0, sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(SID)},
+        FILE_ALL_ACCESS,
+        {SID_REVISION, 1, {SECURITY_CREATOR_SID_AUTHORITY}, {4}}};  // S-1-3-4
+    SECURITY_ATTRIBUTES security = {sizeof security,
+                                    const_cast<void*>(static_cast<const void*>(&kPrivate)), FALSE};
+    if (owned && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(CreateFileW(
+        In(folder, name).c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
+        owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Never asked: every new file has its name.
@@ -151,15 +177,15 @@ bool TryLock(Handle file, Lock lock) {
 }
 
 // The old file's access list, as ReplaceFileW keeps it: not the entries the
-// folder gives new files, which the old file need not carry. A file system
-// without one gives none. Then the attributes a user sets.
+// folder gives new files, which the old file need not carry (a file system
+// without lists shows one for everyone). Then the attributes a user sets.
 bool CopyAccess(const Folder& folder, const Path& from, Handle /*fromFile*/, const Path& to,
                 Handle /*toFile*/) {
     const Path old = In(folder, from);
     std::vector<char> security(1 << 17);  // an access list holds at most 64 KiB
     DWORD size = 0;
     if (GetFileSecurityW(old.c_str(), DACL_SECURITY_INFORMATION, security.data(),
-                         static_cast<DWORD>(security.size()), &size) != 0 &&
+                         static_cast<DWORD>(security.size()), &size) == 0 ||
         SetFileSecurityW(In(folder, to).c_str(), DACL_SECURITY_INFORMATION, security.data()) == 0) {
         return false;
     }
