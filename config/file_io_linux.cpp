@@ -14,6 +14,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/file_sys.h"
 
 namespace ini::sys {
@@ -37,13 +39,28 @@ int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
 bool Describe(const struct stat& st, Info& info) {
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
-                : S_ISLNK(st.st_mode) ? Kind::kLink
                                       : Kind::kOther;
     info.writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-    info.othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    info.owner = st.st_uid;
     info.size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+// Takes the first component off `rest`: "/" for the root, else a name ("a//b"
+// gives "a", leaving "b"); "." when none is left.
+Path NextComponent(Path& rest) {
+    const std::size_t end = rest.starts_with('/') ? 1 : std::min(rest.find('/'), rest.size());
+    Path part(rest, 0, end);
+    rest.erase(0, std::min(rest.find_first_not_of('/', end), rest.size()));
+    return part.empty() ? Path(1, '.') : part;
+}
+
+// A link is followed when it belongs to the running user, to root, or to the
+// owner of a folder no one else may write to (in a user namespace, root and
+// every user not mapped there show one owner): another user's link would let
+// him choose which file this one overwrites.
+bool MayFollow(const struct stat& link, const struct stat& folder) {
+    return link.st_uid == ::geteuid() || link.st_uid == 0 ||
+           (link.st_uid == folder.st_uid && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0);
 }
 
 // The access control list and the user's own attributes (user.*) must come
@@ -103,23 +120,44 @@ std::uint64_t FileSizeLimit() {
     return limited ? limit.rlim_cur : UINT64_MAX;
 }
 
-std::uint32_t UserId() { return ::geteuid(); }
-
-bool Start(const char* path, Folder& folder, Path& rest) {
-    rest = path;
-    folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
-    return folder.handle >= 0;
-}
-
-Handle OpenEntry(const Folder& folder, const Path& name) {
-    return OpenAt(Fd(folder.handle), name.c_str(), O_PATH | O_NOFOLLOW);
-}
-
-bool ReadLink(Handle link, Path& target) {
-    target.resize(PATH_MAX);  // a link's text is shorter
-    const ssize_t n = ::readlinkat(Fd(link), "", target.data(), target.size());
-    target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return n > 0;
+// One component at a time with the folder held open: a link is checked
+// before it is followed, and one swapped in later is not.
+bool OpenPlace(const char* path, Place& place) {
+    Path rest = path;
+    place.folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
+    for (int links = 0; place.folder.handle >= 0;) {
+        place.name = NextComponent(rest);
+        const int entry = OpenAt(Fd(place.folder.handle), place.name.c_str(), O_PATH | O_NOFOLLOW);
+        if (entry < 0) {
+            return rest.empty() && (errno == ENOENT || errno == ENOTDIR);  // no such file yet
+        }
+        struct stat info {};
+        struct stat folder {};
+        Path target(PATH_MAX, '\0');  // a link's text is shorter
+        bool known = ::fstat(entry, &info) == 0;
+        const bool link = known && S_ISLNK(info.st_mode);
+        if (link) {
+            const ssize_t n = ::readlinkat(entry, "", target.data(), target.size());
+            target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            known = n > 0 && ::fstat(Fd(place.folder.handle), &folder) == 0;
+        }
+        const bool walkOn = known && !link && !rest.empty() && S_ISDIR(info.st_mode);
+        const int code = errno;
+        ::close(walkOn ? Fd(place.folder.handle) : entry);
+        errno = code;
+        if (walkOn) {
+            place.folder.handle = entry;
+        } else if (!known || !link) {
+            errno = known ? ENOENT : errno;                     // a file on the way
+            return known && rest.empty();                       // or the file itself
+        } else if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
+            errno = ELOOP;
+            return false;
+        } else {
+            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
+        }
+    }
+    return false;
 }
 
 bool NameInfo(const Folder& folder, const Path& name, Info& info) {
@@ -232,25 +270,42 @@ bool FlushFolder(const Folder& folder) {
 
 namespace ini {
 
-namespace {
-
-// A read-only file is refused as EPERM, the code of an immutable one; EACCES
-// is the system's refusal of the file or its folder.
-// EBUSY is also rename(2)'s refusal to replace a file mounted on its name
-// (as containers mount single files); EWOULDBLOCK, a lock held elsewhere.
-constexpr sys::CodeTable<kFailureCount - 1, 4> kCodes = {
-    {ENOENT, EISDIR, ENXIO, EPERM, EACCES, ELOOP, EFBIG, EBUSY, EINVAL, ENOSPC, EDQUOT, EIO,
-     EUCLEAN},
-    {{ENOTDIR, Failure::kNotFound},
-     {EROFS, Failure::kNoPermission},
-     {ETXTBSY, Failure::kBusy},
-     {EWOULDBLOCK, Failure::kBusy}}};
-static_assert(kCodes.IsOneCodePerFailure());
-
-}  // namespace
-
-unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
-
-Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+// EPERM is also the code of an immutable file, and of a new file that
+// cannot take the old one's owner; EACCES is the system's refusal of the
+// file or its folder. EBUSY is also rename(2)'s refusal to replace a file
+// mounted on its name (as containers mount single files); EWOULDBLOCK, a
+// lock held elsewhere.
+Failure FailureOf(unsigned long code) {
+    switch (code) {
+        case ENOENT:
+        case ENOTDIR:
+            return Failure::kNotFound;
+        case EISDIR:
+            return Failure::kIsDirectory;
+        case ENXIO:
+            return Failure::kNotAFile;
+        case EPERM:
+            return Failure::kReadOnly;
+        case EACCES:
+        case EROFS:
+            return Failure::kNoPermission;
+        case ELOOP:
+            return Failure::kLinkRefused;
+        case EFBIG:
+            return Failure::kTooLarge;
+        case EBUSY:
+        case ETXTBSY:
+        case EWOULDBLOCK:
+            return Failure::kBusy;
+        case ENOSPC:
+            return Failure::kDiskFull;
+        case EDQUOT:
+            return Failure::kQuota;
+        case EIO:
+            return Failure::kIoError;
+        default:
+            return Failure::kOther;
+    }
+}
 
 }  // namespace ini

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/file_sys.h"
 
 namespace ini::sys {
@@ -71,12 +72,12 @@ bool Random(std::uint64_t& bits) {
 
 std::uint64_t FileSizeLimit() { return UINT64_MAX; }
 
-std::uint32_t UserId() { return 0; }  // never asked: Windows shows no links
-
 // A save replaces the file that a link leads to: the folder is that of the
 // file's final path where the file opens (from Vista on, which has file
 // links and GetFinalPathNameByHandleW).
-bool Start(const char* path, Folder& folder, Path& rest) {
+bool OpenPlace(const char* path, Place& place) {
+    Folder& folder = place.folder;
+    Path& rest = place.name;
     using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
@@ -93,13 +94,6 @@ bool Start(const char* path, Folder& folder, Path& rest) {
     rest.erase(0, slash + 1);
     return true;
 }
-
-Handle OpenEntry(const Folder& folder, const Path& name) {
-    return reinterpret_cast<Handle>(
-        OpenShared(In(folder, name), 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
-}
-
-bool ReadLink(Handle /*link*/, Path& /*target*/) { return false; }  // never asked
 
 bool NameInfo(const Folder& folder, const Path& name, Info& info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -246,30 +240,42 @@ bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 namespace ini {
 
-namespace {
-
-constexpr unsigned long kErrorDiskQuotaExceeded = 1295;  // not in every SDK's headers
-
 // ERROR_BUSY: "The requested resource is in use."
-constexpr sys::CodeTable<kFailureCount - 1, 8> kCodes = {
-    {ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY, ERROR_BAD_FILE_TYPE, ERROR_FILE_READ_ONLY,
-     ERROR_ACCESS_DENIED, ERROR_CANT_RESOLVE_FILENAME, ERROR_FILE_TOO_LARGE, ERROR_BUSY,
-     ERROR_INVALID_DATA, ERROR_DISK_FULL, kErrorDiskQuotaExceeded, ERROR_IO_DEVICE,
-     ERROR_FILE_CORRUPT},
-    {{ERROR_PATH_NOT_FOUND, Failure::kNotFound},
-     {ERROR_WRITE_PROTECT, Failure::kNoPermission},
-     {ERROR_SHARING_VIOLATION, Failure::kBusy},
-     {ERROR_LOCK_VIOLATION, Failure::kBusy},
-     {ERROR_USER_MAPPED_FILE, Failure::kBusy},
-     {ERROR_HANDLE_DISK_FULL, Failure::kDiskFull},
-     {ERROR_READ_FAULT, Failure::kIoError},
-     {ERROR_WRITE_FAULT, Failure::kIoError}}};
-static_assert(kCodes.IsOneCodePerFailure());
-
-}  // namespace
-
-unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
-
-Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+Failure FailureOf(unsigned long code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Failure::kNotFound;
+        case ERROR_DIRECTORY:
+            return Failure::kIsDirectory;
+        case ERROR_BAD_FILE_TYPE:
+            return Failure::kNotAFile;
+        case ERROR_FILE_READ_ONLY:
+            return Failure::kReadOnly;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return Failure::kNoPermission;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return Failure::kLinkRefused;
+        case ERROR_FILE_TOO_LARGE:
+            return Failure::kTooLarge;
+        case ERROR_BUSY:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return Failure::kBusy;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return Failure::kDiskFull;
+        case 1295:
+            return Failure::kQuota;  // ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers
+        case ERROR_IO_DEVICE:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+            return Failure::kIoError;
+        default:
+            return Failure::kOther;
+    }
+}
 
 }  // namespace ini

@@ -51,8 +51,7 @@ static_assert(std::size(kSentences) == ini::kFailureCount);
 
 // Tells why `ini`'s last load or save failed.
 void Tell(SettingsWindow& window, int prefixId, const CIniFile& ini) {
-    window.ShowMessage(prefixId, SentenceOf(ini::FailureOf(ini.GetErrorCode())),
-                       ini.GetErrorCode());
+    window.ShowMessage(prefixId, SentenceOf(ini.GetFailure()), ini.GetErrorCode());
 }
 
 }  // namespace

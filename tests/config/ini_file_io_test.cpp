@@ -94,13 +94,13 @@ protected:
     std::string OtherFiles() const { return ::OtherFiles(m_dir); }
 
     // A config.ini that Load and Save must not use: what they report, and
-    // that they leave everything as it was. `loadError` 0: Load succeeds;
-    // `saveError` 0: Save is not tried.
+    // that they leave everything as it was. `loadError` kOther: Load
+    // succeeds; `saveError` kOther: Save is not tried.
     struct Refusal {
         const char* name;
         std::function<void(const fs::path&)> make;
-        unsigned long loadError;
-        unsigned long saveError;
+        ini::Failure loadError;
+        ini::Failure saveError;
     };
     // `make` false: the rows' files are there, from a call before.
     void ExpectRefusedAndUnchanged(std::span<const Refusal> cases, bool make = true);
@@ -171,13 +171,14 @@ TEST_F(IniFileIo, SaveCreatesTheFileAndStoresThePathEvenOnFailure) {
     EXPECT_EQ(OtherFiles(), "");
 }
 
-const unsigned long kNoFile = ini::CodeOf(ini::Failure::kNotFound);
-const unsigned long kReadOnly = ini::CodeOf(ini::Failure::kReadOnly);
-const unsigned long kIsDirectory = ini::CodeOf(ini::Failure::kIsDirectory);
-const unsigned long kTooLarge = ini::CodeOf(ini::Failure::kTooLarge);
+constexpr auto kNone = ini::Failure::kOther;
+constexpr auto kNoFile = ini::Failure::kNotFound;
+constexpr auto kReadOnly = ini::Failure::kReadOnly;
+constexpr auto kIsDirectory = ini::Failure::kIsDirectory;
+constexpr auto kTooLarge = ini::Failure::kTooLarge;
 #ifndef _WIN32
-const unsigned long kNotAFile = ini::CodeOf(ini::Failure::kNotAFile);
-const unsigned long kLinkRefused = ini::CodeOf(ini::Failure::kLinkRefused);
+constexpr auto kNotAFile = ini::Failure::kNotAFile;
+constexpr auto kLinkRefused = ini::Failure::kLinkRefused;
 constexpr unsigned kNobody = 65534;
 
 // Makes a symbolic link `link` to `target` that belongs to `owner`.
@@ -199,18 +200,18 @@ std::string GrowsPastTheLimitWhenSaved() {
 TEST_F(IniFileIo, UnusableFilesFailWithTheirReasonAndStayAsTheyAre) {
     const std::string tooLarge(static_cast<std::size_t>(ini::kMaxFileSize) + 1, 'x');
     const Refusal cases[] = {
-        {"missing", [](const fs::path&) {}, kNoFile, 0},
+        {"missing", [](const fs::path&) {}, kNoFile, kNone},
         {"read-only: read, never written",
          [](const fs::path& file) {
              WriteBytes(file, kFirstRun);
              fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
          },
-         0, kReadOnly},
+         kNone, kReadOnly},
         {"directory", [](const fs::path& file) { fs::create_directory(file); }, kIsDirectory,
          kIsDirectory},
-        {"too large", [&](const fs::path& file) { WriteBytes(file, tooLarge); }, kTooLarge, 0},
+        {"too large", [&](const fs::path& file) { WriteBytes(file, tooLarge); }, kTooLarge, kNone},
         {"too large once saved",
-         [](const fs::path& file) { WriteBytes(file, GrowsPastTheLimitWhenSaved()); }, 0,
+         [](const fs::path& file) { WriteBytes(file, GrowsPastTheLimitWhenSaved()); }, kNone,
          kTooLarge},
 #ifndef _WIN32
         {"fifo", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0); },
@@ -260,9 +261,9 @@ TEST_F(IniFileIo, OtherUsersLinksAreFollowedOnlyFromTheirOwnFolders) {
              othersLink(dir / "profiles", "docs");
          },
          kLinkRefused, kLinkRefused},
-        {"root's link: followed", [&](const fs::path& file) { ownersLink(file, 0); }, 0, 0},
+        {"root's link: followed", [&](const fs::path& file) { ownersLink(file, 0); }, kNone, kNone},
         {"the folder owner's link: followed",
-         [&](const fs::path& file) { ownersLink(file, kNobody); }, 0, 0},
+         [&](const fs::path& file) { ownersLink(file, kNobody); }, kNone, kNone},
     };
     ExpectRefusedAndUnchanged(cases);
     const int status = InChild([&] {
@@ -302,13 +303,13 @@ void IniFileIo::ExpectRefusedAndUnchanged(std::span<const Refusal> cases, bool m
         };
         const std::string before = snapshot();
         CIniFile ini;
-        EXPECT_EQ(ini.Load(file.string().c_str()), c.loadError == 0);
-        EXPECT_EQ(ini.GetErrorCode(), c.loadError);
+        EXPECT_EQ(ini.Load(file.string().c_str()), c.loadError == kNone);
+        EXPECT_EQ(ini.GetFailure(), c.loadError);
         EXPECT_EQ(ini.NotFound(), c.loadError == kNoFile);
-        if (c.saveError != 0) {
+        if (c.saveError != kNone) {
             ini.SetInt("display", "width", 1024);
             EXPECT_FALSE(ini.Save(file.string().c_str()));
-            EXPECT_EQ(ini.GetErrorCode(), c.saveError);
+            EXPECT_EQ(ini.GetFailure(), c.saveError);
         }
         EXPECT_EQ(snapshot(), before);
     }
@@ -376,9 +377,9 @@ TEST_F(IniFileIo, ConcurrentSavesAllSucceed) {
     }
     const auto status = RunSavers(kSavers, [&](int i) {
         for (int n = 0; n < kSaves; ++n) {
-            unsigned long error = 0;
+            ini::Error error;
             if (!ini::WriteFile(m_path.c_str(), texts[static_cast<std::size_t>(i)], error)) {
-                return static_cast<int>(error);
+                return static_cast<int>(error.code);
             }
         }
         return 0;
@@ -407,8 +408,8 @@ TEST_F(IniFileIo, SavesKeepModeOwnerAndGroupOnEachFileSystem) {
                 return kSkipped;
             }
             const std::string others = ::OtherFiles(disk);  // lost+found, say
-            unsigned long error = 0;
-            EXPECT_TRUE(ini::WriteFile(file.c_str(), kFirstRun, error)) << error;
+            ini::Error error;
+            EXPECT_TRUE(ini::WriteFile(file.c_str(), kFirstRun, error)) << error.code;
             for (const mode_t bits : {0640, 0600, 0604, 0200}) {
                 SCOPED_TRACE(bits);
                 ::chmod(file.c_str(), bits);
@@ -417,7 +418,7 @@ TEST_F(IniFileIo, SavesKeepModeOwnerAndGroupOnEachFileSystem) {
                 struct stat after {};
                 const std::string tag = "mode" + std::to_string(bits);
                 EXPECT_EQ(::stat(file.c_str(), &before), 0);
-                EXPECT_TRUE(ini::WriteFile(file.c_str(), Document(tag, 2000), error)) << error;
+                EXPECT_TRUE(ini::WriteFile(file.c_str(), Document(tag, 2000), error)) << error.code;
                 EXPECT_EQ(::stat(file.c_str(), &after), 0);
                 EXPECT_EQ(std::tie(after.st_mode, after.st_uid, after.st_gid),
                           std::tie(before.st_mode, before.st_uid, before.st_gid));
@@ -468,16 +469,18 @@ TEST_F(IniFileIo, EachFailedCallGivesTheOldFileOrTheNew) {
                 for (int n = 1;; ++n) {
                     WriteBytes(m_path, old);
                     ::chmod(m_path.c_str(), 0600);
-                    unsigned long error = 0;
+                    ini::Error error;
                     FailNthCall(n);
                     const bool saved = ini::WriteFile(m_path.c_str(), text, error);
                     if (!FailNthCall(0)) {
                         return saved && ReadBytes(m_path) == text ? 0 : 1;
                     }
                     const std::string now = ReadBytes(m_path);
-                    if (saved ? now != text : now != old || error == 0 || OtherFiles() != "") {
+                    if (saved ? now != text
+                              : now != old || (error.failure == kNone && error.code == 0) ||
+                                    OtherFiles() != "") {
                         std::fprintf(stderr, "call %d: saved %d, error %lu, %zu bytes, %s\n", n,
-                                     saved, error, now.size(), OtherFiles().c_str());
+                                     saved, error.code, now.size(), OtherFiles().c_str());
                         return 2;
                     }
                 }
@@ -591,9 +594,9 @@ TEST_F(IniFileIo, FileSizeLimitFailsTheSaveAsTooLarge) {
             if ((c.inPlace && !ForbidNewFiles(m_dir)) || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
                 return 10;
             }
-            unsigned long error = 0;
+            ini::Error error;
             return !ini::WriteFile(m_path.c_str(), Document("new", c.newSize), error) &&
-                           error == EFBIG
+                           error.failure == kTooLarge
                        ? 0
                        : 1;
         });
@@ -613,7 +616,7 @@ TEST_F(IniFileIo, ALockHeldElsewhereFailsTheLoadAsBusy) {
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     CIniFile ini;
     EXPECT_FALSE(ini.Load(m_path.c_str()));
-    EXPECT_EQ(ini.GetErrorCode(), static_cast<unsigned long>(EBUSY));
+    EXPECT_EQ(ini.GetFailure(), ini::Failure::kBusy);
     ::close(holder);
 }
 
@@ -625,26 +628,26 @@ TEST_F(IniFileIo, ALockHeldElsewhereFailsTheLoadAsBusy) {
 // which keeps them. When putting the old bytes back fails too, the file is
 // told as damaged.
 TEST_F(IniFileIo, ChosenFailuresGiveTheirOutcome) {
-    const unsigned long kDamaged = ini::CodeOf(ini::Failure::kDamaged);
+    using F = ini::Failure;
     struct Case {
         const char* call;
         int code, n, times;
         bool save, inPlace;
-        unsigned long error;  // 0: done
-        bool sameFile;        // rewritten in place
+        ini::Error error;  // none: done
+        bool sameFile;     // rewritten in place
     };
     const Case cases[] = {
-        {"flock", ENOLCK, 1, 1, false, false, 0, true},
-        {"flock", EOPNOTSUPP, 1, 1, false, false, 0, true},
-        {"flock", EIO, 1, 1, false, false, EIO, true},
-        {"flock", EINTR, 1, 1, false, false, EINTR, true},
-        {"fremovexattr", EOPNOTSUPP, 1, 9, true, false, 0, false},
-        {"flistxattr", ENODATA, 1, 9, true, false, 0, false},
-        {"getrandom", EPERM, 1, 1, true, false, EPERM, true},
-        {"getrandom", EAGAIN, 1, 1, true, false, EAGAIN, true},
-        {"fchown", EPERM, 1, 9, true, false, 0, true},
-        {"pwrite", EIO, 1, 9, true, true, kDamaged, true},
-        {"fsync", EIO, 2, 9, true, true, kDamaged, true},
+        {"flock", ENOLCK, 1, 1, false, false, {}, true},
+        {"flock", EOPNOTSUPP, 1, 1, false, false, {}, true},
+        {"flock", EIO, 1, 1, false, false, {F::kIoError, EIO}, true},
+        {"flock", EINTR, 1, 1, false, false, {F::kOther, EINTR}, true},
+        {"fremovexattr", EOPNOTSUPP, 1, 9, true, false, {}, false},
+        {"flistxattr", ENODATA, 1, 9, true, false, {}, false},
+        {"getrandom", EPERM, 1, 1, true, false, {F::kReadOnly, EPERM}, true},
+        {"getrandom", EAGAIN, 1, 1, true, false, {F::kBusy, EAGAIN}, true},
+        {"fchown", EPERM, 1, 9, true, false, {}, true},
+        {"pwrite", EIO, 1, 9, true, true, {F::kDamaged, 0}, true},
+        {"fsync", EIO, 2, 9, true, true, {F::kDamaged, 0}, true},
     };
     const std::string old = Document("old", 3000);
     const std::string text = Document("new", 1000);
@@ -662,12 +665,17 @@ TEST_F(IniFileIo, ChosenFailuresGiveTheirOutcome) {
             if (c.inPlace && !ForbidNewFiles(m_dir)) {
                 return kSkipped;
             }
-            unsigned long error = 0;
+            ini::Error error;
             std::string bytes;
             FailNthCall(c.n, c.code, c.call, c.times);
             const bool done = c.save ? ini::WriteFile(m_path.c_str(), text, error)
                                      : ini::ReadFile(m_path.c_str(), bytes, error);
-            return FailNthCall(0) && done == (c.error == 0) && (done || error == c.error) ? 0 : 1;
+            const bool none = c.error.failure == F::kOther && c.error.code == 0;
+            return FailNthCall(0) && done == none &&
+                           (done || std::tie(error.failure, error.code) ==
+                                        std::tie(c.error.failure, c.error.code))
+                       ? 0
+                       : 1;
         });
         ::chmod(m_dir.c_str(), 0755);
         EXPECT_EQ(status, 0);
@@ -676,8 +684,8 @@ TEST_F(IniFileIo, ChosenFailuresGiveTheirOutcome) {
         EXPECT_EQ(after.st_ino == before.st_ino, c.sameFile);
         EXPECT_EQ(std::tie(after.st_mode, after.st_uid, after.st_gid),
                   std::tie(before.st_mode, before.st_uid, before.st_gid));
-        if (c.error != kDamaged) {
-            EXPECT_EQ(ReadBytes(m_path), c.save && c.error == 0 ? text : old);
+        if (c.error.failure != F::kDamaged) {
+            EXPECT_EQ(ReadBytes(m_path), c.save && c.error.code == 0 ? text : old);
         }
         EXPECT_EQ(OtherFiles(), "");
     }
@@ -710,7 +718,7 @@ TEST_F(InPlace, ConcurrentLoadsAndSavesLeaveOneWholeDocument) {
                 ini.SetInt("misc", key.c_str(), round);
                 done = ini.Save(nullptr);
             }
-            if (!done && ini::FailureOf(ini.GetErrorCode()) != ini::Failure::kBusy) {
+            if (!done && ini.GetFailure() != ini::Failure::kBusy) {
                 return 1;
             }
         }
@@ -746,10 +754,10 @@ TEST_F(InPlace, RewritesOnExt2AndBtrfsNeverMix) {
             if (!ForbidNewFiles(disk.string())) {
                 return 10;
             }
-            unsigned long error = 0;
+            ini::Error error;
             const std::string grown = Document("grown", 400000);
             if (!ini::WriteFile(file.c_str(), grown, error) || ReadBytes(file) != grown) {
-                std::fprintf(stderr, "with room: error %lu\n", error);
+                std::fprintf(stderr, "with room: error %lu\n", error.code);
                 return 11;
             }
             // Fill the disk but for a spare file, then remove that.
@@ -768,9 +776,10 @@ TEST_F(InPlace, RewritesOnExt2AndBtrfsNeverMix) {
                 const std::string text = Document("new" + std::to_string(size), size);
                 const bool saved = ini::WriteFile(file.c_str(), text, error);
                 const std::string after = ReadBytes(file);
-                if (saved ? after != text : error != ENOSPC || after != now) {
+                if (saved ? after != text
+                          : error.failure != ini::Failure::kDiskFull || after != now) {
                     std::fprintf(stderr, "%zu: saved %d, error %lu, %zu bytes\n", size, saved,
-                                 error, after.size());
+                                 error.code, after.size());
                     return 12;
                 }
                 failures += saved ? 0 : 1;
@@ -846,7 +855,7 @@ TEST_F(IniFileIo, FullDiskKeepsTheOldFile) {
             if (ini.Save(nullptr)) {
                 return 1;
             }
-            if (ini.GetErrorCode() != ENOSPC) {
+            if (ini.GetFailure() != ini::Failure::kDiskFull) {
                 std::fprintf(stderr, "error %lu\n", ini.GetErrorCode());
                 return 2;
             }
