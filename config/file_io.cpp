@@ -2,12 +2,10 @@
 //
 // A save replaces the file by rename: a new file, made without a name where
 // the system can and its owner's alone when it replaces one, is made the old
-// file's like in access (sys::CopyAccess), then takes the text, flushed;
+// file's like in access (sys::CreateTemp), then takes the text, flushed;
 // then its random name, and it is renamed over the file in one step; then
-// the folder is flushed. After any failure of a nameless file (none made, no
-// /proc to name it) the save starts again with one made with its name. A
-// crash leaves the old file or the new one, and at worst a
-// "<name>.<random>.tmp" beside it.
+// the folder is flushed. A crash leaves the old file or the new one, and at
+// worst a "<name>.<random>.tmp" beside it.
 //
 // Where the folder forbids new files, the new file cannot be given the old
 // one's owner, group or access, or the file may not be replaced (a file
@@ -174,37 +172,30 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
         return Fail(error);
     }
     const Path tempName = TempName(place.name, bits);
-    for (bool nameless = sys::kNamelessFiles;; nameless = false) {
-        File temp(sys::CreateTemp(place.folder, nameless ? Path() : tempName, old.IsOpen()));
-        const bool made =
-            temp.IsOpen() && (!old.IsOpen() || sys::CopyAccess(place.folder, place.name, old.get(),
-                                                               tempName, temp.get()));
-        bool done = made && WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
-        if (nameless && !(done && sys::GiveName(temp.get(), place.folder, tempName))) {
-            continue;  // then with its name from the start
-        }
-        const bool named = temp.IsOpen();
-        refused = !made;
-        if (done) {
-            old.Reset();  // Wine refuses to replace a file that any handle holds
-            done = sys::Rename(place.folder, tempName, place.name);
-            refused = !done;
-        }
-        Error failed;
-        Fail(failed);
-        temp.Reset();  // after a good flush, closing has nothing left to report
-        if (!done) {
-            if (named) {
-                sys::Remove(place.folder, tempName);
-            }
-            error = failed;
-            return false;
-        }
-        // The new file is in place: a failed flush of the folder cannot undo
-        // that, and failing here would tell the caller the old file is there.
-        sys::FlushFolder(place.folder);
-        return true;
+    File temp(sys::CreateTemp(place, tempName, old.get()));
+    bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
+                sys::GiveName(temp.get(), place.folder, tempName);
+    refused = !temp.IsOpen();
+    if (done) {
+        old.Reset();  // Wine refuses to replace a file that any handle holds
+        done = sys::Rename(place.folder, tempName, place.name);
+        refused = !done;
     }
+    Error failed;
+    Fail(failed);
+    if (!done) {
+        if (temp.IsOpen()) {
+            temp.Reset();
+            sys::Remove(place.folder, tempName);  // none, if it never had its name
+        }
+        error = failed;
+        return false;
+    }
+    temp.Reset();  // after a good flush, closing has nothing left to report
+    // The new file is in place: a failed flush of the folder cannot undo
+    // that, and failing here would tell the caller the old file is there.
+    sys::FlushFolder(place.folder);
+    return true;
 }
 
 // The rewrite in place, for a file that cannot be replaced by rename.

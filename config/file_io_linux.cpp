@@ -18,8 +18,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/file_io.h"
@@ -96,6 +98,27 @@ bool CopyExtendedAttributes(int from, int to) {
         }
     }
     return hasAcl || ::fremovexattr(to, kAcl.data()) == 0 || none();
+}
+
+// Makes the new file `to` identical to the old file `from` in access.
+bool CopyAccess(int from, int to) {
+    struct stat old {};
+    struct stat now {};
+    if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0) {
+        return false;
+    }
+    // Only a privileged process gives a file away, and a user only to a
+    // group of his own. Where the new file cannot have the old one's owner
+    // and group (nor can an id that a user namespace does not map), it is
+    // refused as EPERM: the file is then rewritten in place.
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        ::fchown(to, old.st_uid, old.st_gid) != 0) {
+        errno = EPERM;
+        return false;
+    }
+    // The access list before the bits, which would open an inherited list's
+    // mask; the bits after the owner, whose change clears set-id bits.
+    return CopyExtendedAttributes(from, to) && ::fchmod(to, old.st_mode & 07777) == 0;
 }
 
 }  // namespace
@@ -178,17 +201,33 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     return OpenAt(Fd(folder.handle), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned) {
-    const mode_t mode = owned ? 0600 : 0666;
-    if (name.empty()) {
-        return OpenAt(Fd(folder.handle), ".", O_TMPFILE | O_RDWR, mode);
+Handle CreateTemp(const Place& place, const Path& name, Handle old) {
+    const int dir = Fd(place.folder.handle);
+    const mode_t mode = old != kNoHandle ? 0600 : 0666;
+    int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
+                 ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
+                 : -1;
+    const bool named = fd < 0;
+    fd = named ? OpenAt(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode) : fd;
+    if (fd >= 0 && old != kNoHandle && !CopyAccess(Fd(old), fd)) {
+        const int code = errno;
+        if (named) {
+            ::unlinkat(dir, name.c_str(), 0);
+        }
+        ::close(fd);
+        errno = code;
+        return kNoHandle;
     }
-    return OpenAt(Fd(folder.handle), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    return fd;
 }
 
-// Through /proc: linkat(2) names a file by its descriptor alone only for a
-// process that may open any file.
+// A nameless file is named through /proc: linkat(2) names a file by its
+// descriptor alone only for a process that may open any file.
 bool GiveName(Handle file, const Folder& folder, const Path& name) {
+    struct stat st {};
+    if (::fstat(Fd(file), &st) == 0 && st.st_nlink > 0) {
+        return true;
+    }
     const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
     return ::linkat(AT_FDCWD, self.c_str(), Fd(folder.handle), name.c_str(), AT_SYMLINK_FOLLOW) ==
            0;
@@ -198,29 +237,6 @@ bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
 bool TryLock(Handle file, Lock lock) {
     return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
-}
-
-bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile, const Path& /*to*/,
-                Handle toFile) {
-    const int from = Fd(fromFile);
-    const int to = Fd(toFile);
-    struct stat old {};
-    struct stat now {};
-    if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0) {
-        return false;
-    }
-    // Only a privileged process gives a file away, and a user only to a
-    // group of his own. Where the new file cannot have the old one's owner
-    // and group (nor can an id that a user namespace does not map), it is
-    // refused as EPERM: the file is then rewritten in place.
-    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
-        ::fchown(to, old.st_uid, old.st_gid) != 0) {
-        errno = EPERM;
-        return false;
-    }
-    // The access list before the bits, which would open an inherited list's
-    // mask; the bits after the owner, whose change clears set-id bits.
-    return CopyExtendedAttributes(from, to) && ::fchmod(to, old.st_mode & 07777) == 0;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -276,36 +292,16 @@ namespace ini {
 // mounted on its name (as containers mount single files); EWOULDBLOCK, a
 // lock held elsewhere.
 Failure FailureOf(unsigned long code) {
-    switch (code) {
-        case ENOENT:
-        case ENOTDIR:
-            return Failure::kNotFound;
-        case EISDIR:
-            return Failure::kIsDirectory;
-        case ENXIO:
-            return Failure::kNotAFile;
-        case EPERM:
-            return Failure::kReadOnly;
-        case EACCES:
-        case EROFS:
-            return Failure::kNoPermission;
-        case ELOOP:
-            return Failure::kLinkRefused;
-        case EFBIG:
-            return Failure::kTooLarge;
-        case EBUSY:
-        case ETXTBSY:
-        case EWOULDBLOCK:
-            return Failure::kBusy;
-        case ENOSPC:
-            return Failure::kDiskFull;
-        case EDQUOT:
-            return Failure::kQuota;
-        case EIO:
-            return Failure::kIoError;
-        default:
-            return Failure::kOther;
-    }
+    using F = Failure;
+    constexpr std::pair<unsigned long, Failure> kFailures[] = {
+        {ENOENT, F::kNotFound},    {ENOTDIR, F::kNotFound},  {EISDIR, F::kIsDirectory},
+        {ENXIO, F::kNotAFile},     {EPERM, F::kReadOnly},    {EACCES, F::kNoPermission},
+        {EROFS, F::kNoPermission}, {ELOOP, F::kLinkRefused}, {EFBIG, F::kTooLarge},
+        {EBUSY, F::kBusy},         {ETXTBSY, F::kBusy},      {EWOULDBLOCK, F::kBusy},
+        {ENOSPC, F::kDiskFull},    {EDQUOT, F::kQuota},      {EIO, F::kIoError}};
+    const auto* at = std::find_if(std::begin(kFailures), std::end(kFailures),
+                                  [&](const auto& entry) { return entry.first == code; });
+    return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
 
 }  // namespace ini

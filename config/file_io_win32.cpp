@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "config/file_io.h"
@@ -46,6 +48,23 @@ Path FullPath(const char* path) {
         return full;
     }
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
+// The old file's access list, as ReplaceFileW keeps it: not the entries the
+// folder gives new files, which the old file need not carry (a file system
+// without lists shows one for everyone). Then the attributes a user sets.
+bool CopyAccess(const Path& old, const Path& to) {
+    std::vector<char> security(1 << 17);  // an access list holds at most 64 KiB
+    DWORD size = 0;
+    if (GetFileSecurityW(old.c_str(), DACL_SECURITY_INFORMATION, security.data(),
+                         static_cast<DWORD>(security.size()), &size) == 0 ||
+        SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, security.data()) == 0) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(old.c_str());
+    const DWORD kept = attributes & kKeptAttributes;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (kept == 0 || SetFileAttributesW(to.c_str(), kept) != 0);
 }
 
 }  // namespace
@@ -133,7 +152,7 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
 // file's list the owner's rights on the group too, never the old mode:
 // there it is refused, and the old file rewritten in place. Else it has
 // what the folder gives new files.
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned) {
+Handle CreateTemp(const Place& place, const Path& name, Handle old) {
     static const struct {
         SECURITY_DESCRIPTOR_RELATIVE descriptor;
         ACL list;
@@ -149,17 +168,27 @@ Handle CreateTemp(const Folder& folder, const Path& name, bool owned) {
         {SID_REVISION, 1, {SECURITY_CREATOR_SID_AUTHORITY}, {4}}};  // S-1-3-4
     SECURITY_ATTRIBUTES security = {sizeof security,
                                     const_cast<void*>(static_cast<const void*>(&kPrivate)), FALSE};
+    const bool owned = old != kNoHandle;
     if (owned && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
         SetLastError(ERROR_ACCESS_DENIED);
         return kNoHandle;
     }
-    return reinterpret_cast<Handle>(CreateFileW(
-        In(folder, name).c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
-        owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Path path = In(place.folder, name);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
+                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place.folder, place.name), path)) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        DeleteFileW(path.c_str());
+        SetLastError(code);
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(file);
 }
 
-// Never asked: every new file has its name.
-bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return false; }
+// Every new file has its name.
+bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return true; }
 
 bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
 
@@ -168,25 +197,6 @@ bool TryLock(Handle file, Lock lock) {
     const DWORD flags =
         LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
-}
-
-// The old file's access list, as ReplaceFileW keeps it: not the entries the
-// folder gives new files, which the old file need not carry (a file system
-// without lists shows one for everyone). Then the attributes a user sets.
-bool CopyAccess(const Folder& folder, const Path& from, Handle /*fromFile*/, const Path& to,
-                Handle /*toFile*/) {
-    const Path old = In(folder, from);
-    std::vector<char> security(1 << 17);  // an access list holds at most 64 KiB
-    DWORD size = 0;
-    if (GetFileSecurityW(old.c_str(), DACL_SECURITY_INFORMATION, security.data(),
-                         static_cast<DWORD>(security.size()), &size) == 0 ||
-        SetFileSecurityW(In(folder, to).c_str(), DACL_SECURITY_INFORMATION, security.data()) == 0) {
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesW(old.c_str());
-    const DWORD kept = attributes & kKeptAttributes;
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (kept == 0 || SetFileAttributesW(In(folder, to).c_str(), kept) != 0);
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -240,42 +250,24 @@ bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 namespace ini {
 
-// ERROR_BUSY: "The requested resource is in use."
+// ERROR_BUSY: "The requested resource is in use."; 1295:
+// ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers.
 Failure FailureOf(unsigned long code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return Failure::kNotFound;
-        case ERROR_DIRECTORY:
-            return Failure::kIsDirectory;
-        case ERROR_BAD_FILE_TYPE:
-            return Failure::kNotAFile;
-        case ERROR_FILE_READ_ONLY:
-            return Failure::kReadOnly;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_WRITE_PROTECT:
-            return Failure::kNoPermission;
-        case ERROR_CANT_RESOLVE_FILENAME:
-            return Failure::kLinkRefused;
-        case ERROR_FILE_TOO_LARGE:
-            return Failure::kTooLarge;
-        case ERROR_BUSY:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-            return Failure::kBusy;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return Failure::kDiskFull;
-        case 1295:
-            return Failure::kQuota;  // ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers
-        case ERROR_IO_DEVICE:
-        case ERROR_READ_FAULT:
-        case ERROR_WRITE_FAULT:
-            return Failure::kIoError;
-        default:
-            return Failure::kOther;
-    }
+    using F = Failure;
+    constexpr std::pair<unsigned long, Failure> kFailures[] = {
+        {ERROR_FILE_NOT_FOUND, F::kNotFound},    {ERROR_PATH_NOT_FOUND, F::kNotFound},
+        {ERROR_DIRECTORY, F::kIsDirectory},      {ERROR_BAD_FILE_TYPE, F::kNotAFile},
+        {ERROR_FILE_READ_ONLY, F::kReadOnly},    {ERROR_ACCESS_DENIED, F::kNoPermission},
+        {ERROR_WRITE_PROTECT, F::kNoPermission}, {ERROR_CANT_RESOLVE_FILENAME, F::kLinkRefused},
+        {ERROR_FILE_TOO_LARGE, F::kTooLarge},    {ERROR_BUSY, F::kBusy},
+        {ERROR_SHARING_VIOLATION, F::kBusy},     {ERROR_LOCK_VIOLATION, F::kBusy},
+        {ERROR_USER_MAPPED_FILE, F::kBusy},      {ERROR_DISK_FULL, F::kDiskFull},
+        {ERROR_HANDLE_DISK_FULL, F::kDiskFull},  {1295, F::kQuota},
+        {ERROR_IO_DEVICE, F::kIoError},          {ERROR_READ_FAULT, F::kIoError},
+        {ERROR_WRITE_FAULT, F::kIoError}};
+    const auto* at = std::find_if(std::begin(kFailures), std::end(kFailures),
+                                  [&](const auto& entry) { return entry.first == code; });
+    return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
 
 }  // namespace ini

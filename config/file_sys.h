@@ -1,7 +1,7 @@
 // The platform layer under config/file_io.cpp, which file_io_linux.cpp and
 // file_io_win32.cpp implement. Each platform finds the file (OpenPlace) and
-// makes a new file the old one's like in access (CreateTemp, CopyAccess) by
-// its own rules; every other function is one system call (or the
+// makes a new file the old one's like in access (CreateTemp) by its own
+// rules; every other function is one system call (or the
 // platform's one equivalent). All report failure by their result and the
 // system's error code (LastError()). The save by rename, the rewrite in
 // place, the lock wait and the size limits are in file_io.cpp.
@@ -22,10 +22,8 @@ inline constexpr Handle kNoHandle = -1;
 // on Linux.
 #ifdef _WIN32
 using PathChar = wchar_t;
-inline constexpr bool kNamelessFiles = false;
 #else
 using PathChar = char;
-inline constexpr bool kNamelessFiles = true;  // O_TMPFILE, where the file system has it
 #endif
 using Path = std::basic_string<PathChar>;
 
@@ -76,10 +74,15 @@ enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Folder& folder, const Path& name, Mode mode);
-// A new file for reading and writing, its owner's alone when `owned`: as
-// `name`, which must not exist, or nameless for an empty `name`.
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned);
-// Gives a file that CreateTemp made without a name the name `name`.
+// A new file for reading and writing beside the file of `place`: on Linux
+// without a name where the system can make it and name it later (O_TMPFILE
+// and /proc), else as `name`, which must not exist. With `old`, the open
+// old file, it is private from its first moment, then made identical to it
+// in owner, group, access list, attributes and mode; where it cannot be,
+// it is not made and the failure is a refusal (EPERM, ERROR_ACCESS_DENIED).
+// Without, it has what the folder gives new files.
+Handle CreateTemp(const Place& place, const Path& name, Handle old);
+// Gives a new file its name `name`, where it has none yet.
 bool GiveName(Handle file, const Folder& folder, const Path& name);
 bool Close(Handle file);
 inline Place::~Place() {
@@ -92,12 +95,6 @@ enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
 // another open file holds a lock that conflicts. Released by Close.
 bool TryLock(Handle file, Lock lock);
-// Gives the new file `to` the owner, permissions and access list of the file
-// `from`, and on Linux its user attributes (or fails), both in `folder` and
-// open; `to` may have no name yet on Linux.
-bool CopyAccess(const Folder& folder, const Path& from, Handle fromFile, const Path& to,
-                Handle toFile);
-
 // Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
 // Writes at `offset`: the bytes written (some of `data`, never none), or -1.
