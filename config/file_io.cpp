@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <string_view>
-#include <utility>
 
 #include "config/file_sys.h"
 
@@ -40,7 +39,6 @@ public:
 
     Handle get() const { return m_handle; }
     bool IsOpen() const { return m_handle != sys::kNoHandle; }
-    void Swap(Handle& other) { std::swap(m_handle, other); }
     // Closes the file, and holds `handle` instead.
     void Reset(Handle handle = sys::kNoHandle) {
         if (IsOpen()) {

@@ -145,13 +145,10 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     return reinterpret_cast<Handle>(OpenShared(In(folder, name), access, OPEN_EXISTING));
 }
 
-// Owned, it has a protected access list (no inherited entry joins it) that
-// lets only its owner in (OWNER RIGHTS, from Vista on; on XP not even him,
-// but for the handle made here and the list CopyAccess then sets). Wine
-// would make it a Unix file of the mode its list maps to, and the old
-// file's list the owner's rights on the group too, never the old mode:
-// there it is refused, and the old file rewritten in place. Else it has
-// what the folder gives new files.
+// With `old` it is created with a protected list that lets only its owner
+// in (OWNER RIGHTS; on XP no one but this handle) until CopyAccess. Wine
+// maps a list to Unix mode bits with the owner's rights on the group too,
+// never the old mode: there it is refused (the file is rewritten in place).
 Handle CreateTemp(const Place& place, const Path& name, Handle old) {
     static const struct {
         SECURITY_DESCRIPTOR_RELATIVE descriptor;
