@@ -389,12 +389,9 @@ TEST_F(IniFileIo, ConcurrentSavesAllSucceed) {
     EXPECT_EQ(OtherFiles(), "");
 }
 
-// A first save, saves over a file of each mode (0640 first), and a load, on
-// the file systems players keep games on: the test folder's own, tmpfs,
-// ramfs (which keeps no access lists or attributes), overlayfs, ext4, xfs,
-// btrfs, and ntfs-3g and exfat-fuse through FUSE. Each save keeps the mode,
-// owner and group (root saves another user's file) and leaves nothing
-// beside the file.
+// A first save, saves over a file of each mode, and a load, on the file
+// systems players keep games on (ramfs: none with access lists). Each save
+// keeps mode, owner and group (root's of another user) with nothing beside.
 TEST_F(IniFileIo, SavesKeepModeOwnerAndGroupOnEachFileSystem) {
     std::string skipped;
     for (const std::string type :
@@ -431,11 +428,8 @@ TEST_F(IniFileIo, SavesKeepModeOwnerAndGroupOnEachFileSystem) {
             ::umount2(disk.c_str(), 0);  // a FUSE daemon ends with its file system
             return HasFailure() ? 1 : 0;
         });
-        if (status == kSkipped) {
-            skipped += type + " ";
-        } else {
-            EXPECT_EQ(status, 0);
-        }
+        skipped += status == kSkipped ? type + " " : "";
+        EXPECT_TRUE(status == 0 || status == kSkipped) << status;
     }
     if (!skipped.empty()) {
         GTEST_SKIP() << "not mounted (reasons above): " << skipped;
@@ -620,13 +614,10 @@ TEST_F(IniFileIo, ALockHeldElsewhereFailsTheLoadAsBusy) {
     ::close(holder);
 }
 
-// Calls failing with chosen codes (from the `n`th on, `times` of them), and
-// what a load or save of a 0640 file then gives. A file system without
-// locks, access lists or attributes goes on as if nothing failed; any other
-// failure to lock fails. A failed random source fails the save; only a new
-// file that cannot have the old one's owner and group sends it in place,
-// which keeps them. When putting the old bytes back fails too, the file is
-// told as damaged.
+// Calls failing with chosen codes (from the `n`th on, `times` of them): no
+// locks, lists or attributes is no failure; a failed random source fails the
+// save; a new file without the old one's owner sends it in place, which
+// keeps it; a failed put-back tells a damaged file.
 TEST_F(IniFileIo, ChosenFailuresGiveTheirOutcome) {
     using F = ini::Failure;
     struct Case {
@@ -670,12 +661,9 @@ TEST_F(IniFileIo, ChosenFailuresGiveTheirOutcome) {
             FailNthCall(c.n, c.code, c.call, c.times);
             const bool done = c.save ? ini::WriteFile(m_path.c_str(), text, error)
                                      : ini::ReadFile(m_path.c_str(), bytes, error);
-            const bool none = c.error.failure == F::kOther && c.error.code == 0;
-            return FailNthCall(0) && done == none &&
-                           (done || std::tie(error.failure, error.code) ==
-                                        std::tie(c.error.failure, c.error.code))
-                       ? 0
-                       : 1;
+            const bool expected = c.error.code == 0 && c.error.failure == F::kOther;
+            const bool same = error.failure == c.error.failure && error.code == c.error.code;
+            return FailNthCall(0) && done == expected && (done || same) ? 0 : 1;
         });
         ::chmod(m_dir.c_str(), 0755);
         EXPECT_EQ(status, 0);
