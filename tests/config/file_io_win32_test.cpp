@@ -192,7 +192,7 @@ TEST(WinFileIoSaver, DISABLED_Saves) {
     ASSERT_NE(go, nullptr);
     const std::string text = Text("saver" + std::to_string(index), 1000 + 3000 * index);
     ReleaseSemaphore(ready, 1, nullptr);
-    ASSERT_EQ(WaitForSingleObject(go, 60000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(go, 240000), WAIT_OBJECT_0);
     std::map<ini::Failure, int> failures;
     for (int n = 0; n < kSaves; ++n) {
         ini::Error error;
