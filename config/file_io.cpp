@@ -1,23 +1,23 @@
 // ReadFile and WriteFile: the rules of reading and saving a file.
 //
 // A save replaces the file by rename: a new file, made without a name where
-// the system can and its owner's alone when it replaces one, gets the old
-// file's owner, permissions and attributes, then the text, flushed; then
-// its random name, and it is renamed over the file in one step; then the
-// folder is flushed. A nameless file that cannot be made or named (no /proc)
-// gives way to one made with its name. A crash leaves the old file or the
-// new one, and at worst a "<name>.<random>.tmp" beside it.
+// the system can and its owner's alone when it replaces one, is made the old
+// file's like in access (sys::CreateTemp), then takes the text, flushed;
+// then its random name, and it is renamed over the file in one step; then
+// the folder is flushed. A crash leaves the old file or the new one, and at
+// worst a "<name>.<random>.tmp" beside it.
 //
-// Where the folder forbids new files, or the file may not be replaced (a file
+// Where the folder forbids new files, the new file cannot be given the old
+// one's owner, group or access, or the file may not be replaced (a file
 // mounted on its name, a holder on Windows), it is rewritten in place under
 // an exclusive lock: the new text over the old, flushed, then cut to its
-// length and flushed; on any failure the old bytes are put back. A crash
-// leaves at worst the new text's front over the old text, never a cut file.
+// length and flushed; on any failure the old bytes are put back, and a
+// failure of that too is told as a damaged file. A crash leaves at worst the
+// new text's front over the old text, never a cut file.
 #include "config/file_io.h"
 
 #include <algorithm>
 #include <string_view>
-#include <utility>
 
 #include "config/file_sys.h"
 
@@ -27,6 +27,7 @@ namespace {
 
 using sys::Handle;
 using sys::Path;
+using sys::Place;
 
 // An open file, closed (and so unlocked) when it goes.
 class File {
@@ -38,7 +39,6 @@ public:
 
     Handle get() const { return m_handle; }
     bool IsOpen() const { return m_handle != sys::kNoHandle; }
-    void Swap(Handle& other) { std::swap(m_handle, other); }
     // Closes the file, and holds `handle` instead.
     void Reset(Handle handle = sys::kNoHandle) {
         if (IsOpen()) {
@@ -51,115 +51,51 @@ private:
     Handle m_handle;
 };
 
-// The folder of the file a path names, and the file's name in it.
-struct Place {
-    Place() = default;
-    ~Place() { File closed(folder.handle); }
-    Place(const Place&) = delete;
-    Place& operator=(const Place&) = delete;
-
-    sys::Folder folder;
-    Path name;
-};
-
-// A failed step's error code, for the result of ReadFile or WriteFile.
-bool Fail(unsigned long& error, unsigned long code) {
-    error = code;
+// A failed step's reason, for the result of ReadFile or WriteFile: the
+// store's own refusal, or the system's code of the last call.
+bool Fail(Error& error, Failure failure, unsigned long code = 0) {
+    error = {failure, code};
     return false;
 }
-bool Fail(unsigned long& error) { return Fail(error, sys::LastError()); }
-bool Fail(unsigned long& error, Failure failure) { return Fail(error, CodeOf(failure)); }
+bool Fail(Error& error) { return Fail(error, FailureOf(sys::LastError()), sys::LastError()); }
 
-// Takes the first component off `rest`: "/" for the root, else a name ("a//b"
-// gives "a", leaving "b"); "." when none is left.
-Path NextComponent(Path& rest) {
-    const std::size_t end = rest.starts_with('/') ? 1 : std::min(rest.find('/'), rest.size());
-    Path part(rest, 0, end);
-    rest.erase(0, std::min(rest.find_first_not_of('/', end), rest.size()));
-    return part.empty() ? Path(1, '.') : part;
-}
-
-// A link is followed when it belongs to the running user, to root, or to the
-// owner of a folder no one else may write to (in a user namespace, root and
-// every user not mapped there show one owner): another user's link would let
-// him choose which file this one overwrites.
-bool MayFollow(const sys::Info& link, const sys::Info& folder) {
-    return link.owner == sys::UserId() || link.owner == 0 ||
-           (link.owner == folder.owner && !folder.othersMayWrite);
-}
-
-// Finds the folder of the file that `path` names, and its name there (no
-// such file yet, maybe), one component at a time with the folder held open:
-// a link is checked before it is followed, and one swapped in later is not.
-bool OpenPlace(const char* path, Place& place, unsigned long& error) {
-    Path rest;
+// Finds the folder of the file that `path` names, and its name there.
+bool OpenPlace(const char* path, Place& place, Error& error) {
     if (path == nullptr || *path == '\0') {
         return Fail(error, Failure::kNotFound);
     }
-    if (!sys::Start(path, place.folder, rest)) {
-        return Fail(error);
-    }
-    for (int links = 0;;) {
-        Path part = NextComponent(rest);
-        File entry(sys::OpenEntry(place.folder, part));
-        sys::Info info;
-        const bool found = entry.IsOpen() && sys::HandleInfo(entry.get(), info);
-        if (!found && (!rest.empty() || FailureOf(sys::LastError()) != Failure::kNotFound)) {
-            return Fail(error);
-        }
-        if (found && info.kind == sys::Kind::kLink) {
-            sys::Info folder;
-            Path target;
-            if (!sys::HandleInfo(place.folder.handle, folder) ||
-                !sys::ReadLink(entry.get(), target)) {
-                return Fail(error);
-            }
-            if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
-                return Fail(error, Failure::kLinkRefused);
-            }
-            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
-        } else if (rest.empty()) {
-            place.name = std::move(part);  // a file, or none yet
-            return true;
-        } else if (info.kind != sys::Kind::kDirectory) {
-            return Fail(error, Failure::kNotFound);
-        } else {
-            entry.Swap(place.folder.handle);  // the previous folder is closed
-        }
-    }
+    return sys::OpenPlace(path, place) || Fail(error);
 }
 
-// Why a file cannot be opened in `mode` as the config file, or 0. A file
-// too large to read may still be replaced.
-unsigned long Refusal(const sys::Info& info, sys::Mode mode) {
+// Why a file cannot be opened in `mode` as the config file, or kOther. A
+// file too large to read may still be replaced.
+Failure Refusal(const sys::Info& info, sys::Mode mode) {
     if (info.kind != sys::Kind::kRegular) {
-        return CodeOf(info.kind == sys::Kind::kDirectory ? Failure::kIsDirectory
-                                                         : Failure::kNotAFile);
+        return info.kind == sys::Kind::kDirectory ? Failure::kIsDirectory : Failure::kNotAFile;
     }
     if (mode == sys::Mode::kRead) {
-        return info.size > kMaxFileSize ? CodeOf(Failure::kTooLarge) : 0;
+        return info.size > kMaxFileSize ? Failure::kTooLarge : Failure::kOther;
     }
-    return info.writable ? 0 : CodeOf(Failure::kReadOnly);
+    return info.writable ? Failure::kOther : Failure::kReadOnly;
 }
 
 // Opens the file after checking what it is, so that a FIFO or device is
 // never opened, then checks the open file again, since the name may have
 // been given to another between the two.
-bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info,
-                 unsigned long& error) {
+bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info, Error& error) {
     if (!sys::NameInfo(place.folder, place.name, info)) {
         return Fail(error);
     }
-    if (const unsigned long code = Refusal(info, mode); code != 0) {
-        return Fail(error, code);
+    if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
+        return Fail(error, refusal);
     }
     file.Reset(sys::Open(place.folder, place.name, mode));
     if (!file.IsOpen() || !sys::HandleInfo(file.get(), info)) {
         return Fail(error);
     }
-    if (const unsigned long code = Refusal(info, mode); code != 0) {
+    if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
         file.Reset();
-        return Fail(error, code);
+        return Fail(error, refusal);
     }
     return true;
 }
@@ -167,7 +103,7 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
 // Takes the lock, waiting at most kLockWaitMs for another program to
 // release a conflicting one. A file system without locks reads and writes
 // unlocked; any other failure to lock fails.
-bool LockWithin(Handle file, sys::Lock lock, unsigned long& error) {
+bool LockWithin(Handle file, sys::Lock lock, Error& error) {
     for (unsigned waited = 0;; waited += kLockRetryMs) {
         if (sys::TryLock(file, lock) || sys::IsNoLocks(sys::LastError())) {
             return true;
@@ -184,7 +120,7 @@ bool LockWithin(Handle file, sys::Lock lock, unsigned long& error) {
 
 // Reads the open file from its start to its end. `size` is its size when it
 // was opened; a byte more tells a file that grew since.
-bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, unsigned long& error) {
+bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, Error& error) {
     constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize);
     bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLimit)) + 1);
     std::size_t used = 0;
@@ -225,44 +161,43 @@ Path TempName(const Path& name, std::uint64_t bits) {
 }
 
 // The save by rename. `old` is the file to replace, open, or none.
-bool ReplaceByRename(const Place& place, File& old, const std::string& bytes,
-                     unsigned long& error) {
+// `refused`: the new file could not be made beside the old one, made its
+// like, or put in its place; a rewrite in place may do what this cannot.
+bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bool& refused,
+                     Error& error) {
     std::uint64_t bits = 0;
     if (!sys::Random(bits)) {
         return Fail(error);
     }
     const Path tempName = TempName(place.name, bits);
-    for (bool nameless = sys::kNamelessFiles;; nameless = false) {
-        File temp(sys::CreateTemp(place.folder, nameless ? Path() : tempName, old.IsOpen()));
-        bool done = temp.IsOpen() &&
-                    (!old.IsOpen() ||
-                     sys::CopyAccess(place.folder, place.name, old.get(), tempName, temp.get())) &&
-                    WriteAll(temp.get(), bytes) && sys::Flush(temp.get());
-        if (nameless && !(done && sys::GiveName(temp.get(), place.folder, tempName))) {
-            continue;  // then with its name from the start
-        }
-        const bool named = temp.IsOpen();
-        if (done) {
-            old.Reset();  // Wine refuses to replace a file that any handle holds
-            done = sys::Rename(place.folder, tempName, place.name);
-        }
-        const unsigned long code = sys::LastError();
-        temp.Reset();  // after a good flush, closing has nothing left to report
-        if (!done) {
-            if (named) {
-                sys::Remove(place.folder, tempName);
-            }
-            return Fail(error, code);
-        }
-        // The new file is in place: a failed flush of the folder cannot undo
-        // that, and failing here would tell the caller the old file is there.
-        sys::FlushFolder(place.folder);
-        return true;
+    File temp(sys::CreateTemp(place, tempName, old.get()));
+    bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
+                sys::GiveName(temp.get(), place.folder, tempName);
+    refused = !temp.IsOpen();
+    if (done) {
+        old.Reset();  // Wine refuses to replace a file that any handle holds
+        done = sys::Rename(place.folder, tempName, place.name);
+        refused = !done;
     }
+    Error failed;
+    Fail(failed);
+    if (!done) {
+        if (temp.IsOpen()) {
+            temp.Reset();
+            sys::Remove(place.folder, tempName);  // none, if it never had its name
+        }
+        error = failed;
+        return false;
+    }
+    temp.Reset();  // after a good flush, closing has nothing left to report
+    // The new file is in place: a failed flush of the folder cannot undo
+    // that, and failing here would tell the caller the old file is there.
+    sys::FlushFolder(place.folder);
+    return true;
 }
 
 // The rewrite in place, for a file that cannot be replaced by rename.
-bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long& error) {
+bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) {
     File file;
     sys::Info info;
     std::string old;
@@ -290,17 +225,18 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, unsigned long&
         return true;  // after a good flush, closing has nothing left to report
     }
     // Written from the start, the old bytes cover all but a longer text's end.
-    const unsigned long code = sys::LastError();
+    Fail(error);
     if (WriteAll(file.get(), old) &&
-        (bytes.size() <= old.size() || sys::Truncate(file.get(), old.size()))) {
-        sys::Flush(file.get());  // the old bytes are back
+        (bytes.size() <= old.size() || sys::Truncate(file.get(), old.size())) &&
+        sys::Flush(file.get())) {
+        return false;  // the old bytes are back
     }
-    return Fail(error, code);
+    return Fail(error, Failure::kDamaged);
 }
 
 }  // namespace
 
-bool ReadFile(const char* path, std::string& bytes, unsigned long& error) {
+bool ReadFile(const char* path, std::string& bytes, Error& error) {
     Place place;
     File file;
     sys::Info info;
@@ -310,7 +246,7 @@ bool ReadFile(const char* path, std::string& bytes, unsigned long& error) {
            ReadAll(file.get(), info.size, bytes, error);
 }
 
-bool WriteFile(const char* path, const std::string& bytes, unsigned long& error) {
+bool WriteFile(const char* path, const std::string& bytes, Error& error) {
     // A write past the process's limit would end it with a signal.
     if (bytes.size() > kMaxFileSize || bytes.size() > sys::FileSizeLimit()) {
         return Fail(error, Failure::kTooLarge);
@@ -323,22 +259,23 @@ bool WriteFile(const char* path, const std::string& bytes, unsigned long& error)
     sys::Info info;
     File old;
     if (!OpenChecked(place, sys::Mode::kWrite, old, info, error) &&
-        FailureOf(error) != Failure::kNotFound) {
+        error.failure != Failure::kNotFound) {
         return false;
     }
-    if (ReplaceByRename(place, old, bytes, error)) {
+    bool refused = false;
+    if (ReplaceByRename(place, old, bytes, refused, error)) {
         return true;
     }
-    // No new file may be made beside it, or it may not be replaced.
-    const Failure refusal = FailureOf(error);
-    if (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
-        refusal != Failure::kBusy) {
+    // Only the system's refusal of the new file sends the save in place.
+    const Failure refusal = error.failure;
+    if (!refused || (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
+                     refusal != Failure::kBusy)) {
         return false;
     }
-    const unsigned long refused = error;
+    const Error refusedError = error;
     const bool rewritten = RewriteInPlace(place, bytes, error);
-    if (!rewritten && FailureOf(error) == Failure::kNotFound) {
-        error = refused;  // nothing there to rewrite: the refusal is the reason
+    if (!rewritten && error.failure == Failure::kNotFound) {
+        error = refusedError;  // nothing there to rewrite: the refusal is the reason
     }
     return rewritten;
 }

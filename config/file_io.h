@@ -17,18 +17,6 @@ inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 20;
 inline constexpr unsigned kLockWaitMs = 500;
 inline constexpr unsigned kLockRetryMs = 20;
 
-// Reads the whole file at `path` under a shared lock. Fails, with the
-// system's error code in `error`, on anything but a regular file of at most
-// kMaxFileSize, a link that may not be followed, and a lock held for longer
-// than kLockWaitMs.
-bool ReadFile(const char* path, std::string& bytes, unsigned long& error);
-
-// Replaces the file at `path` (or at the end of its links) with `bytes`, or
-// fails and leaves it as it was, with nothing beside it. Refuses a file
-// without write permission (also for root), and more bytes than kMaxFileSize
-// or the process's file size limit allows, before writing any.
-bool WriteFile(const char* path, const std::string& bytes, unsigned long& error);
-
 // What a failed load or save met, each told to the player in its own words.
 enum class Failure {
     kOther,  // any other code: the system's reason tells it
@@ -44,12 +32,31 @@ enum class Failure {
     kDiskFull,
     kQuota,
     kIoError,
+    kDamaged,  // a rewrite in place failed, and so did putting the old bytes back
 };
-inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kIoError) + 1;
+inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kDamaged) + 1;
 
-// The error code of each failure but kOther (one code each, made distinct
-// at compile time), and the failure an error code stands for.
-unsigned long CodeOf(Failure failure);
+// Why a load or save failed: what it met, and the system's error code
+// (errno on Linux, a Win32 code on Windows) where the system refused, or 0
+// where the store refused by its own rules.
+struct Error {
+    Failure failure = Failure::kOther;
+    unsigned long code = 0;
+};
+
+// The failure a system error code stands for; kOther for any other.
 Failure FailureOf(unsigned long code);
+
+// Reads the whole file at `path` under a shared lock. Fails, with its
+// reason in `error`, on anything but a regular file of at most
+// kMaxFileSize, a link that may not be followed, and a lock held for longer
+// than kLockWaitMs.
+bool ReadFile(const char* path, std::string& bytes, Error& error);
+
+// Replaces the file at `path` (or at the end of its links) with `bytes`, or
+// fails and leaves it as it was, with nothing beside it. Refuses a file
+// without write permission (also for root), and more bytes than kMaxFileSize
+// or the process's file size limit allows, before writing any.
+bool WriteFile(const char* path, const std::string& bytes, Error& error);
 
 }  // namespace ini

@@ -14,13 +14,17 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/file_sys.h"
 
 namespace ini::sys {
@@ -37,28 +41,46 @@ int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
 bool Describe(const struct stat& st, Info& info) {
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
-                : S_ISLNK(st.st_mode) ? Kind::kLink
                                       : Kind::kOther;
     info.writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-    info.othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    info.owner = st.st_uid;
     info.size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+// Takes the first component off `rest`: "/" for the root, else a name ("a//b"
+// gives "a", leaving "b"); "." when none is left.
+Path NextComponent(Path& rest) {
+    const std::size_t end = rest.starts_with('/') ? 1 : std::min(rest.find('/'), rest.size());
+    Path part(rest, 0, end);
+    rest.erase(0, std::min(rest.find_first_not_of('/', end), rest.size()));
+    return part.empty() ? Path(1, '.') : part;
+}
+
+// A link is followed when it belongs to the running user, to root, or to the
+// owner of a folder no one else may write to (in a user namespace, root and
+// every user not mapped there show one owner): another user's link would let
+// him choose which file this one overwrites.
+bool MayFollow(const struct stat& link, const struct stat& folder) {
+    return link.st_uid == ::geteuid() || link.st_uid == 0 ||
+           (link.st_uid == folder.st_uid && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0);
 }
 
 // The access control list and the user's own attributes (user.*) must come
 // along, and a list the new file took from its folder's default must go
 // where the old file has none; security labels (security.*) come where the
 // system lets them. Other names (trusted.*) need privileges and are not
-// copied.
+// copied. A file system without lists or attributes (ramfs, vfat, exFAT,
+// NTFS without acl, NFS) answers EOPNOTSUPP (ENOTSUP is the same code) or
+// ENODATA: it has none to copy.
 bool CopyExtendedAttributes(int from, int to) {
     constexpr std::string_view kAcl = "system.posix_acl_access";
+    const auto none = [] { return errno == EOPNOTSUPP || errno == ENODATA; };
     bool hasAcl = false;
     std::vector<char> names(XATTR_LIST_MAX);
     std::vector<char> value(XATTR_SIZE_MAX);
     const ssize_t size = ::flistxattr(from, names.data(), names.size());
     if (size < 0) {
-        return errno == ENOTSUP;
+        return none();
     }
     for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
         const std::string_view name(names.data() + at);
@@ -75,7 +97,28 @@ bool CopyExtendedAttributes(int from, int to) {
             return false;
         }
     }
-    return hasAcl || ::fremovexattr(to, kAcl.data()) == 0 || errno == ENODATA;
+    return hasAcl || ::fremovexattr(to, kAcl.data()) == 0 || none();
+}
+
+// Makes the new file `to` identical to the old file `from` in access.
+bool CopyAccess(int from, int to) {
+    struct stat old {};
+    struct stat now {};
+    if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0) {
+        return false;
+    }
+    // Only a privileged process gives a file away, and a user only to a
+    // group of his own. Where the new file cannot have the old one's owner
+    // and group (nor can an id that a user namespace does not map), it is
+    // refused as EPERM: the file is then rewritten in place.
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        ::fchown(to, old.st_uid, old.st_gid) != 0) {
+        errno = EPERM;
+        return false;
+    }
+    // The access list before the bits, which would open an inherited list's
+    // mask; the bits after the owner, whose change clears set-id bits.
+    return CopyExtendedAttributes(from, to) && ::fchmod(to, old.st_mode & 07777) == 0;
 }
 
 }  // namespace
@@ -100,23 +143,44 @@ std::uint64_t FileSizeLimit() {
     return limited ? limit.rlim_cur : UINT64_MAX;
 }
 
-std::uint32_t UserId() { return ::geteuid(); }
-
-bool Start(const char* path, Folder& folder, Path& rest) {
-    rest = path;
-    folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
-    return folder.handle >= 0;
-}
-
-Handle OpenEntry(const Folder& folder, const Path& name) {
-    return OpenAt(Fd(folder.handle), name.c_str(), O_PATH | O_NOFOLLOW);
-}
-
-bool ReadLink(Handle link, Path& target) {
-    target.resize(PATH_MAX);  // a link's text is shorter
-    const ssize_t n = ::readlinkat(Fd(link), "", target.data(), target.size());
-    target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return n > 0;
+// One component at a time with the folder held open: a link is checked
+// before it is followed, and one swapped in later is not.
+bool OpenPlace(const char* path, Place& place) {
+    Path rest = path;
+    place.folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
+    for (int links = 0; place.folder.handle >= 0;) {
+        place.name = NextComponent(rest);
+        const int entry = OpenAt(Fd(place.folder.handle), place.name.c_str(), O_PATH | O_NOFOLLOW);
+        if (entry < 0) {
+            return rest.empty() && (errno == ENOENT || errno == ENOTDIR);  // no such file yet
+        }
+        struct stat info {};
+        struct stat folder {};
+        Path target(PATH_MAX, '\0');  // a link's text is shorter
+        bool known = ::fstat(entry, &info) == 0;
+        const bool link = known && S_ISLNK(info.st_mode);
+        if (link) {
+            const ssize_t n = ::readlinkat(entry, "", target.data(), target.size());
+            target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+            known = n > 0 && ::fstat(Fd(place.folder.handle), &folder) == 0;
+        }
+        const bool walkOn = known && !link && !rest.empty() && S_ISDIR(info.st_mode);
+        const int code = errno;
+        ::close(walkOn ? Fd(place.folder.handle) : entry);
+        errno = code;
+        if (walkOn) {
+            place.folder.handle = entry;
+        } else if (!known || !link) {
+            errno = known ? ENOENT : errno;                     // a file on the way
+            return known && rest.empty();                       // or the file itself
+        } else if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
+            errno = ELOOP;
+            return false;
+        } else {
+            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
+        }
+    }
+    return false;
 }
 
 bool NameInfo(const Folder& folder, const Path& name, Info& info) {
@@ -137,17 +201,33 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     return OpenAt(Fd(folder.handle), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned) {
-    const mode_t mode = owned ? 0600 : 0666;
-    if (name.empty()) {
-        return OpenAt(Fd(folder.handle), ".", O_TMPFILE | O_RDWR, mode);
+Handle CreateTemp(const Place& place, const Path& name, Handle old) {
+    const int dir = Fd(place.folder.handle);
+    const mode_t mode = old != kNoHandle ? 0600 : 0666;
+    int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
+                 ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
+                 : -1;
+    const bool named = fd < 0;
+    fd = named ? OpenAt(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode) : fd;
+    if (fd >= 0 && old != kNoHandle && !CopyAccess(Fd(old), fd)) {
+        const int code = errno;
+        if (named) {
+            ::unlinkat(dir, name.c_str(), 0);
+        }
+        ::close(fd);
+        errno = code;
+        return kNoHandle;
     }
-    return OpenAt(Fd(folder.handle), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    return fd;
 }
 
-// Through /proc: linkat(2) names a file by its descriptor alone only for a
-// process that may open any file.
+// A nameless file is named through /proc: linkat(2) names a file by its
+// descriptor alone only for a process that may open any file.
 bool GiveName(Handle file, const Folder& folder, const Path& name) {
+    struct stat st {};
+    if (::fstat(Fd(file), &st) == 0 && st.st_nlink > 0) {
+        return true;
+    }
     const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
     return ::linkat(AT_FDCWD, self.c_str(), Fd(folder.handle), name.c_str(), AT_SYMLINK_FOLLOW) ==
            0;
@@ -157,25 +237,6 @@ bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
 bool TryLock(Handle file, Lock lock) {
     return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
-}
-
-bool CopyAccess(const Folder& /*folder*/, const Path& /*from*/, Handle fromFile, const Path& /*to*/,
-                Handle toFile) {
-    const int from = Fd(fromFile);
-    const int to = Fd(toFile);
-    struct stat st {};
-    if (::fstat(from, &st) != 0) {
-        return false;
-    }
-    // Only a privileged process may give a file away, and a user only to a
-    // group of his own: the owner, else at least the group, where it can (as
-    // after any save by rename). The bits come after: a change of owner
-    // clears set-id bits.
-    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(to, st.st_uid, st.st_gid) != 0) {
-        (void)::fchown(to, static_cast<uid_t>(-1), st.st_gid);
-    }
-    return ::fchmod(to, st.st_mode & 07777) == 0 && CopyExtendedAttributes(from, to);
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -225,24 +286,22 @@ bool FlushFolder(const Folder& folder) {
 
 namespace ini {
 
-namespace {
-
-// A read-only file is refused as EPERM, the code of an immutable one; EACCES
-// is the system's refusal of the file or its folder.
-// EBUSY is also rename(2)'s refusal to replace a file mounted on its name
-// (as containers mount single files); EWOULDBLOCK, a lock held elsewhere.
-constexpr sys::CodeTable<kFailureCount - 1, 4> kCodes = {
-    {ENOENT, EISDIR, ENXIO, EPERM, EACCES, ELOOP, EFBIG, EBUSY, EINVAL, ENOSPC, EDQUOT, EIO},
-    {{ENOTDIR, Failure::kNotFound},
-     {EROFS, Failure::kNoPermission},
-     {ETXTBSY, Failure::kBusy},
-     {EWOULDBLOCK, Failure::kBusy}}};
-static_assert(kCodes.IsOneCodePerFailure());
-
-}  // namespace
-
-unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
-
-Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+// EPERM is also the code of an immutable file, and of a new file that
+// cannot take the old one's owner; EACCES is the system's refusal of the
+// file or its folder. EBUSY is also rename(2)'s refusal to replace a file
+// mounted on its name (as containers mount single files); EWOULDBLOCK, a
+// lock held elsewhere.
+Failure FailureOf(unsigned long code) {
+    using F = Failure;
+    constexpr std::pair<unsigned long, Failure> kFailures[] = {
+        {ENOENT, F::kNotFound},    {ENOTDIR, F::kNotFound},  {EISDIR, F::kIsDirectory},
+        {ENXIO, F::kNotAFile},     {EPERM, F::kReadOnly},    {EACCES, F::kNoPermission},
+        {EROFS, F::kNoPermission}, {ELOOP, F::kLinkRefused}, {EFBIG, F::kTooLarge},
+        {EBUSY, F::kBusy},         {ETXTBSY, F::kBusy},      {EWOULDBLOCK, F::kBusy},
+        {ENOSPC, F::kDiskFull},    {EDQUOT, F::kQuota},      {EIO, F::kIoError}};
+    const auto* at = std::find_if(std::begin(kFailures), std::end(kFailures),
+                                  [&](const auto& entry) { return entry.first == code; });
+    return at != std::end(kFailures) ? at->second : Failure::kOther;
+}
 
 }  // namespace ini

@@ -7,8 +7,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/file_sys.h"
 
 namespace ini::sys {
@@ -47,6 +50,23 @@ Path FullPath(const char* path) {
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
+// The old file's access list, as ReplaceFileW keeps it: not the entries the
+// folder gives new files, which the old file need not carry (a file system
+// without lists shows one for everyone). Then the attributes a user sets.
+bool CopyAccess(const Path& old, const Path& to) {
+    std::vector<char> security(1 << 17);  // an access list holds at most 64 KiB
+    DWORD size = 0;
+    if (GetFileSecurityW(old.c_str(), DACL_SECURITY_INFORMATION, security.data(),
+                         static_cast<DWORD>(security.size()), &size) == 0 ||
+        SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, security.data()) == 0) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(old.c_str());
+    const DWORD kept = attributes & kKeptAttributes;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (kept == 0 || SetFileAttributesW(to.c_str(), kept) != 0);
+}
+
 }  // namespace
 
 unsigned long LastError() { return GetLastError(); }
@@ -71,12 +91,12 @@ bool Random(std::uint64_t& bits) {
 
 std::uint64_t FileSizeLimit() { return UINT64_MAX; }
 
-std::uint32_t UserId() { return 0; }  // never asked: Windows shows no links
-
 // A save replaces the file that a link leads to: the folder is that of the
 // file's final path where the file opens (from Vista on, which has file
 // links and GetFinalPathNameByHandleW).
-bool Start(const char* path, Folder& folder, Path& rest) {
+bool OpenPlace(const char* path, Place& place) {
+    Folder& folder = place.folder;
+    Path& rest = place.name;
     using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
@@ -93,13 +113,6 @@ bool Start(const char* path, Folder& folder, Path& rest) {
     rest.erase(0, slash + 1);
     return true;
 }
-
-Handle OpenEntry(const Folder& folder, const Path& name) {
-    return reinterpret_cast<Handle>(
-        OpenShared(In(folder, name), 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
-}
-
-bool ReadLink(Handle /*link*/, Path& /*target*/) { return false; }  // never asked
 
 bool NameInfo(const Folder& folder, const Path& name, Info& info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -132,14 +145,47 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     return reinterpret_cast<Handle>(OpenShared(In(folder, name), access, OPEN_EXISTING));
 }
 
-// Its security is what the folder gives new files until CopyAccess.
-Handle CreateTemp(const Folder& folder, const Path& name, bool /*owned*/) {
-    return reinterpret_cast<Handle>(
-        OpenShared(In(folder, name), GENERIC_READ | GENERIC_WRITE, CREATE_NEW));
+// With `old` it is created with a protected list that lets only its owner
+// in (OWNER RIGHTS; on XP no one but this handle) until CopyAccess. Wine
+// maps a list to Unix mode bits with the owner's rights on the group too,
+// never the old mode: there it is refused (the file is rewritten in place).
+Handle CreateTemp(const Place& place, const Path& name, Handle old) {
+    static const struct {
+        SECURITY_DESCRIPTOR_RELATIVE descriptor;
+        ACL list;
+        ACE_HEADER entry;
+        ACCESS_MASK rights;
+        SID owner;
+    } kPrivate = {
+        {SECURITY_DESCRIPTOR_REVISION, 0, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED, 0,
+         0, 0, sizeof(SECURITY_DESCRIPTOR_RELATIVE)},
+        {ACL_REVISION, 0, sizeof kPrivate - sizeof(SECURITY_DESCRIPTOR_RELATIVE), 1, 0},
+        {ACCESS_ALLOWED_ACE_TYPE, 0, sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + sizeof(SID)},
+        FILE_ALL_ACCESS,
+        {SID_REVISION, 1, {SECURITY_CREATOR_SID_AUTHORITY}, {4}}};  // S-1-3-4
+    SECURITY_ATTRIBUTES security = {sizeof security,
+                                    const_cast<void*>(static_cast<const void*>(&kPrivate)), FALSE};
+    const bool owned = old != kNoHandle;
+    if (owned && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return kNoHandle;
+    }
+    const Path path = In(place.folder, name);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
+                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place.folder, place.name), path)) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        DeleteFileW(path.c_str());
+        SetLastError(code);
+        return kNoHandle;
+    }
+    return reinterpret_cast<Handle>(file);
 }
 
-// Never asked: every new file has its name.
-bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return false; }
+// Every new file has its name.
+bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return true; }
 
 bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
 
@@ -148,25 +194,6 @@ bool TryLock(Handle file, Lock lock) {
     const DWORD flags =
         LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
-}
-
-// The old file's access list, as ReplaceFileW keeps it: not the entries the
-// folder gives new files, which the old file need not carry. A file system
-// without one gives none. Then the attributes a user sets.
-bool CopyAccess(const Folder& folder, const Path& from, Handle /*fromFile*/, const Path& to,
-                Handle /*toFile*/) {
-    const Path old = In(folder, from);
-    std::vector<char> security(1 << 17);  // an access list holds at most 64 KiB
-    DWORD size = 0;
-    if (GetFileSecurityW(old.c_str(), DACL_SECURITY_INFORMATION, security.data(),
-                         static_cast<DWORD>(security.size()), &size) != 0 &&
-        SetFileSecurityW(In(folder, to).c_str(), DACL_SECURITY_INFORMATION, security.data()) == 0) {
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesW(old.c_str());
-    const DWORD kept = attributes & kKeptAttributes;
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (kept == 0 || SetFileAttributesW(In(folder, to).c_str(), kept) != 0);
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -220,29 +247,24 @@ bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 namespace ini {
 
-namespace {
-
-constexpr unsigned long kErrorDiskQuotaExceeded = 1295;  // not in every SDK's headers
-
-// ERROR_BUSY: "The requested resource is in use."
-constexpr sys::CodeTable<kFailureCount - 1, 8> kCodes = {
-    {ERROR_FILE_NOT_FOUND, ERROR_DIRECTORY, ERROR_BAD_FILE_TYPE, ERROR_FILE_READ_ONLY,
-     ERROR_ACCESS_DENIED, ERROR_CANT_RESOLVE_FILENAME, ERROR_FILE_TOO_LARGE, ERROR_BUSY,
-     ERROR_INVALID_DATA, ERROR_DISK_FULL, kErrorDiskQuotaExceeded, ERROR_IO_DEVICE},
-    {{ERROR_PATH_NOT_FOUND, Failure::kNotFound},
-     {ERROR_WRITE_PROTECT, Failure::kNoPermission},
-     {ERROR_SHARING_VIOLATION, Failure::kBusy},
-     {ERROR_LOCK_VIOLATION, Failure::kBusy},
-     {ERROR_USER_MAPPED_FILE, Failure::kBusy},
-     {ERROR_HANDLE_DISK_FULL, Failure::kDiskFull},
-     {ERROR_READ_FAULT, Failure::kIoError},
-     {ERROR_WRITE_FAULT, Failure::kIoError}}};
-static_assert(kCodes.IsOneCodePerFailure());
-
-}  // namespace
-
-unsigned long CodeOf(Failure failure) { return kCodes.Code(failure); }
-
-Failure FailureOf(unsigned long code) { return kCodes.FailureOf(code); }
+// ERROR_BUSY: "The requested resource is in use."; 1295:
+// ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers.
+Failure FailureOf(unsigned long code) {
+    using F = Failure;
+    constexpr std::pair<unsigned long, Failure> kFailures[] = {
+        {ERROR_FILE_NOT_FOUND, F::kNotFound},    {ERROR_PATH_NOT_FOUND, F::kNotFound},
+        {ERROR_DIRECTORY, F::kIsDirectory},      {ERROR_BAD_FILE_TYPE, F::kNotAFile},
+        {ERROR_FILE_READ_ONLY, F::kReadOnly},    {ERROR_ACCESS_DENIED, F::kNoPermission},
+        {ERROR_WRITE_PROTECT, F::kNoPermission}, {ERROR_CANT_RESOLVE_FILENAME, F::kLinkRefused},
+        {ERROR_FILE_TOO_LARGE, F::kTooLarge},    {ERROR_BUSY, F::kBusy},
+        {ERROR_SHARING_VIOLATION, F::kBusy},     {ERROR_LOCK_VIOLATION, F::kBusy},
+        {ERROR_USER_MAPPED_FILE, F::kBusy},      {ERROR_DISK_FULL, F::kDiskFull},
+        {ERROR_HANDLE_DISK_FULL, F::kDiskFull},  {1295, F::kQuota},
+        {ERROR_IO_DEVICE, F::kIoError},          {ERROR_READ_FAULT, F::kIoError},
+        {ERROR_WRITE_FAULT, F::kIoError}};
+    const auto* at = std::find_if(std::begin(kFailures), std::end(kFailures),
+                                  [&](const auto& entry) { return entry.first == code; });
+    return at != std::end(kFailures) ? at->second : Failure::kOther;
+}
 
 }  // namespace ini

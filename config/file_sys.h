@@ -1,17 +1,16 @@
-// The platform layer under config/file_io.cpp: each function is one system
-// call (or the platform's one equivalent), reporting failure by its result
-// and the system's error code (LastError()); every rule of a load or save is
-// in file_io.cpp. file_io_linux.cpp and file_io_win32.cpp implement it.
+// The platform layer under config/file_io.cpp, which file_io_linux.cpp and
+// file_io_win32.cpp implement. Each platform finds the file (OpenPlace) and
+// makes a new file the old one's like in access (CreateTemp) by its own
+// rules; every other function is one system call (or the
+// platform's one equivalent). All report failure by their result and the
+// system's error code (LastError()). The save by rename, the rewrite in
+// place, the lock wait and the size limits are in file_io.cpp.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-
-#include "config/file_io.h"
 
 namespace ini::sys {
 
@@ -23,37 +22,10 @@ inline constexpr Handle kNoHandle = -1;
 // on Linux.
 #ifdef _WIN32
 using PathChar = wchar_t;
-inline constexpr bool kNamelessFiles = false;
 #else
 using PathChar = char;
-inline constexpr bool kNamelessFiles = true;  // O_TMPFILE, where the file system has it
 #endif
 using Path = std::basic_string<PathChar>;
-
-// The platform's table of error codes: one per failure from kNotFound on,
-// in the order of Failure, and other codes that stand for one of them.
-template <std::size_t N, std::size_t M>
-struct CodeTable {
-    unsigned long codes[N];
-    std::pair<unsigned long, Failure> aliases[M];
-
-    constexpr bool IsOneCodePerFailure() const {
-        return N + 1 == kFailureCount && std::all_of(codes, codes + N, [&](unsigned long code) {
-                   return std::count(codes, codes + N, code) == 1;
-               });
-    }
-    unsigned long Code(Failure failure) const {
-        return failure == Failure::kOther ? 0 : codes[static_cast<std::size_t>(failure) - 1];
-    }
-    Failure FailureOf(unsigned long code) const {
-        const auto* at = std::find(codes, codes + N, code);
-        const auto* alias =
-            std::find_if(aliases, aliases + M, [&](const auto& a) { return a.first == code; });
-        return at != codes + N        ? static_cast<Failure>(at - codes + 1)
-               : alias != aliases + M ? alias->second
-                                      : Failure::kOther;
-    }
-};
 
 unsigned long LastError();
 // The file system keeps no locks (a lock may not even be tried there).
@@ -64,29 +36,34 @@ void Sleep(unsigned milliseconds);
 bool Random(std::uint64_t& bits);
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
-std::uint32_t UserId();  // the process's user, as files' owners are told
 
 // A folder: held open on Linux, its full path on Windows.
 struct Folder {
     Handle handle = kNoHandle;
     Path path;
 };
-// Where a walk of `path` (in the ANSI code page) starts: the root or the
-// current folder, and the path. Windows follows every link itself, so there
-// the folder is that of the file's final path and the rest its name.
-bool Start(const char* path, Folder& folder, Path& rest);
-// The entry `name` of the folder, not following a link: to ask about, or to
-// walk into.
-Handle OpenEntry(const Folder& folder, const Path& name);
-// The text of a link that OpenEntry opened.
-bool ReadLink(Handle link, Path& target);
+// The folder of a file, and the file's name in it; the folder is closed
+// when it goes.
+struct Place {
+    Place() = default;
+    ~Place();
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
 
-enum class Kind { kRegular, kDirectory, kLink, kOther };  // Windows shows no links
+    Folder folder;
+    Path name;
+};
+// Finds the place of the file that `path` (in the ANSI code page) names, no
+// such file yet maybe. Linux walks the path one component at a time with
+// the folder held open, following a link only by the rule of its owner
+// (else ELOOP). Windows follows every link itself: the folder is that of
+// the file's final path.
+bool OpenPlace(const char* path, Place& place);
+
+enum class Kind { kRegular, kDirectory, kOther };
 struct Info {
     Kind kind = Kind::kOther;
-    bool writable = false;        // a write permission bit, or no read-only attribute
-    bool othersMayWrite = false;  // a group or other write permission bit
-    std::uint32_t owner = 0;
+    bool writable = false;  // a write permission bit, or no read-only attribute
     std::uint64_t size = 0;
 };
 // The entry `name` of the folder itself (a link is not followed).
@@ -97,23 +74,27 @@ enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Folder& folder, const Path& name, Mode mode);
-// A new file for reading and writing, its owner's alone when `owned`: as
-// `name`, which must not exist, or nameless for an empty `name`.
-Handle CreateTemp(const Folder& folder, const Path& name, bool owned);
-// Gives a file that CreateTemp made without a name the name `name`.
+// A new file for reading and writing beside the file of `place`: on Linux
+// without a name where the system can make it and name it later (O_TMPFILE
+// and /proc), else as `name`, which must not exist. With `old`, the open
+// old file, it is private from its first moment, then made identical to it
+// in owner, group, access list, attributes and mode; where it cannot be,
+// it is not made and the failure is a refusal (EPERM, ERROR_ACCESS_DENIED).
+// Without, it has what the folder gives new files.
+Handle CreateTemp(const Place& place, const Path& name, Handle old);
+// Gives a new file its name `name`, where it has none yet.
 bool GiveName(Handle file, const Folder& folder, const Path& name);
 bool Close(Handle file);
+inline Place::~Place() {
+    if (folder.handle != kNoHandle) {
+        Close(folder.handle);
+    }
+}
 
 enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
 // another open file holds a lock that conflicts. Released by Close.
 bool TryLock(Handle file, Lock lock);
-// Gives the new file `to` the owner, permissions and access list of the file
-// `from`, and on Linux its user attributes (or fails), both in `folder` and
-// open; `to` may have no name yet on Linux.
-bool CopyAccess(const Folder& folder, const Path& from, Handle fromFile, const Path& to,
-                Handle toFile);
-
 // Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
 // Writes at `offset`: the bytes written (some of `data`, never none), or -1.

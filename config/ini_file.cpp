@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "config/file_io.h"
-
 CIniFile::CIniFile() : m_curSection(kNoSection) {}
 
 CIniFile::~CIniFile() { Clear(); }
@@ -73,8 +71,8 @@ void CIniFile::SetInt(const char* section, const char* key, int value) {
 
 bool CIniFile::Load(const char* path) {
     std::string bytes;
-    m_nError = 0;
-    if (!ini::ReadFile(path, bytes, m_nError)) {
+    m_error = {};
+    if (!ini::ReadFile(path, bytes, m_error)) {
         return false;
     }
     m_strPath = path;
@@ -89,12 +87,10 @@ bool CIniFile::Save(const char* path) {
     }
     std::string text;
     if (!ini::FormatText(m_sections, text)) {
-        m_nError = ini::CodeOf(ini::Failure::kInvalidText);
+        m_error = {ini::Failure::kInvalidText, 0};
         return false;
     }
-    const bool saved = ini::WriteFile(m_strPath.c_str(), text, m_nError);
-    m_nError = saved ? 0 : m_nError;  // a save may meet a missing file on its way
+    const bool saved = ini::WriteFile(m_strPath.c_str(), text, m_error);
+    m_error = saved ? ini::Error() : m_error;  // a save may meet a missing file on its way
     return saved;
 }
-
-bool CIniFile::NotFound() const { return ini::FailureOf(m_nError) == ini::Failure::kNotFound; }

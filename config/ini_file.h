@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/ini_text.h"
 
 class CIniFile {
@@ -20,11 +21,13 @@ public:
     void SetString(const char* section, const char* key, const char* value);
     void SetInt(const char* section, const char* key, int value);
 
-    // Why the last Load or Save failed: the system's error code (errno on
-    // POSIX, a Win32 error code on Windows); 0 after a success.
-    unsigned long GetErrorCode() const { return m_nError; }
+    // Why the last Load or Save failed: what it met (kOther after a
+    // success), and the system's error code (errno on POSIX, a Win32 error
+    // code on Windows), 0 after a success or where the store refused itself.
+    ini::Failure GetFailure() const { return m_error.failure; }
+    unsigned long GetErrorCode() const { return m_error.code; }
     // True when the last Load failed because no file exists at its path.
-    bool NotFound() const;
+    bool NotFound() const { return m_error.failure == ini::Failure::kNotFound; }
 
 private:
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
@@ -39,5 +42,5 @@ private:
     std::string m_strPath;
     std::vector<IniSection> m_sections;
     std::size_t m_curSection;  // index into m_sections, or kNoSection
-    unsigned long m_nError = 0;
+    ini::Error m_error;
 };

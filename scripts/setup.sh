@@ -21,7 +21,7 @@ test_packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
   # file system images for the store's tests (loop-mounted when root)
-  btrfs-progs
+  btrfs-progs e2fsprogs xfsprogs ntfs-3g exfat-fuse exfatprogs fuse3
   # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session
   xvfb xauth xdotool x11-xserver-utils x11-utils mesa-vulkan-drivers
   python3-pyatspi at-spi2-core dbus-daemon dbus-bin

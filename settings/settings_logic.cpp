@@ -45,14 +45,13 @@ constexpr int kSentences[] = {
     IDS_FAILED_OTHER,     IDS_FAILED_NOT_FOUND,     IDS_FAILED_IS_DIRECTORY, IDS_FAILED_NOT_A_FILE,
     IDS_FAILED_READ_ONLY, IDS_FAILED_NO_PERMISSION, IDS_FAILED_LINK_REFUSED, IDS_FAILED_TOO_LARGE,
     IDS_FAILED_BUSY,      IDS_FAILED_INVALID_TEXT,  IDS_FAILED_DISK_FULL,    IDS_FAILED_QUOTA,
-    IDS_FAILED_IO_ERROR,
+    IDS_FAILED_IO_ERROR,  IDS_FAILED_DAMAGED,
 };
 static_assert(std::size(kSentences) == ini::kFailureCount);
 
 // Tells why `ini`'s last load or save failed.
 void Tell(SettingsWindow& window, int prefixId, const CIniFile& ini) {
-    window.ShowMessage(prefixId, SentenceOf(ini::FailureOf(ini.GetErrorCode())),
-                       ini.GetErrorCode());
+    window.ShowMessage(prefixId, SentenceOf(ini.GetFailure()), ini.GetErrorCode());
 }
 
 }  // namespace

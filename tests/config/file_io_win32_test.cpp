@@ -74,7 +74,7 @@ TEST_F(WinFileIo, HeldOrMappedFileGetsTheNewBytesOrKeepsTheOld) {
                 CloseHandle(holder);
             }
             const std::string text = Text("new", size);
-            unsigned long error = 0;
+            ini::Error error;
             const bool saved = ini::WriteFile(m_path.c_str(), text, error);
             if (view != nullptr) {
                 UnmapViewOfFile(view);
@@ -83,11 +83,11 @@ TEST_F(WinFileIo, HeldOrMappedFileGetsTheNewBytesOrKeepsTheOld) {
             if (holding != kMapped) {
                 CloseHandle(holder);
             }
-            EXPECT_TRUE(saved || holding != kOpen) << "error " << error;
-            EXPECT_EQ(ReadBytes(m_path), saved ? text : old) << "error " << error;
+            EXPECT_TRUE(saved || holding != kOpen) << "error " << error.code;
+            EXPECT_EQ(ReadBytes(m_path), saved ? text : old) << "error " << error.code;
             EXPECT_EQ(OtherFiles(), "");
             std::printf("holder %d, %zu bytes over %zu: %s (%lu)\n", holding, size, old.size(),
-                        saved ? "saved" : "old bytes kept", error);
+                        saved ? "saved" : "old bytes kept", error.code);
         }
     }
 }
@@ -106,11 +106,11 @@ TEST_F(WinFileIo, ALockOnOneBytePastTheEndEndsTheWaitAsBusy) {
     CIniFile ini;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(ini.Load(m_path.c_str()));
-    EXPECT_EQ(ini.GetErrorCode(), static_cast<unsigned long>(ERROR_BUSY));
+    EXPECT_EQ(ini.GetFailure(), ini::Failure::kBusy);
     const auto loaded = std::chrono::steady_clock::now();
     ini.SetInt("display", "width", 1024);
     EXPECT_FALSE(ini.Save(m_path.c_str()));
-    EXPECT_EQ(ini.GetErrorCode(), static_cast<unsigned long>(ERROR_BUSY));
+    EXPECT_EQ(ini.GetFailure(), ini::Failure::kBusy);
     const auto saved = std::chrono::steady_clock::now();
     CloseHandle(holder);
     using Ms = std::chrono::milliseconds;
@@ -192,18 +192,19 @@ TEST(WinFileIoSaver, DISABLED_Saves) {
     ASSERT_NE(go, nullptr);
     const std::string text = Text("saver" + std::to_string(index), 1000 + 3000 * index);
     ReleaseSemaphore(ready, 1, nullptr);
-    ASSERT_EQ(WaitForSingleObject(go, 60000), WAIT_OBJECT_0);
-    std::map<unsigned long, int> failures;
+    ASSERT_EQ(WaitForSingleObject(go, 240000), WAIT_OBJECT_0);
+    std::map<ini::Failure, int> failures;
     for (int n = 0; n < kSaves; ++n) {
-        unsigned long error = 0;
+        ini::Error error;
         if (!ini::WriteFile("config.ini", text, error)) {
-            ++failures[error];
+            ++failures[error.failure];
         }
     }
-    for (const auto& [error, count] : failures) {
-        std::printf("saver %d: %d saves failed with %lu\n", index, count, error);
+    for (const auto& [failure, count] : failures) {
+        std::printf("saver %d: %d saves failed as failure %d\n", index, count,
+                    static_cast<int>(failure));
     }
-    EXPECT_EQ(failures.size(), failures.count(ini::CodeOf(ini::Failure::kBusy)));
+    EXPECT_EQ(failures.size(), failures.count(ini::Failure::kBusy));
     CloseHandle(go);
     CloseHandle(ready);
 }
@@ -276,6 +277,12 @@ TEST_F(WinFileIo, SaveKeepsTheAccessList) {
     ini.SetInt("display", "width", 1024);
     ASSERT_TRUE(ini.Save(m_path.c_str()));
     EXPECT_EQ(accessList(), old);
+    for (const char* mode : {"600", "640"}) {  // under Wine the file keeps its Unix mode
+        ASSERT_TRUE(!UnderWine() || RunUnix(std::string("chmod ") + mode + " config.ini"));
+        ASSERT_TRUE(ini.Save(m_path.c_str()));
+        EXPECT_TRUE(!UnderWine() ||
+                    RunUnix("test $(stat -c %a config.ini) = " + std::string(mode)));
+    }
 }
 
 // Every file and folder under `root`, with each file's bytes.

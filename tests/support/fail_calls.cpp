@@ -13,14 +13,17 @@
 
 namespace {
 
-int g_callsLeft = 0;  // the chosen call's number from now on, 0 when none
+int g_callsLeft = 0;    // the chosen call's number from now on, 0 when none
+int g_moreFailing = 0;  // calls that fail after the chosen one
 int g_error = EIO;
 const char* g_only = nullptr;  // the function whose calls count, or all
-std::function<void(int)> g_watchWrites;
+std::function<void(const char*, int)> g_watch;
 
 bool FailsNow(const char* name) {
-    const bool chosen = g_callsLeft > 0 && (g_only == nullptr || std::strcmp(g_only, name) == 0) &&
-                        --g_callsLeft == 0;
+    if (g_only != nullptr && std::strcmp(g_only, name) != 0) {
+        return false;
+    }
+    const bool chosen = g_callsLeft > 0 ? --g_callsLeft == 0 : g_moreFailing > 0 && g_moreFailing--;
     errno = chosen ? g_error : errno;
     return chosen;
 }
@@ -32,20 +35,35 @@ Function Real(const char* name) {
 
 }  // namespace
 
-bool FailNthCall(int n, int error, const char* only) {
+bool FailNthCall(int n, int error, const char* only, int times) {
     const bool reached = g_callsLeft == 0;
     g_callsLeft = n;
+    g_moreFailing = n > 0 ? times - 1 : 0;
     g_error = error;
     g_only = only;
     return reached;
 }
 
-void WatchWrites(std::function<void(int)> watch) { g_watchWrites = std::move(watch); }
+void WatchCalls(std::function<void(const char*, int)> watch) { g_watch = std::move(watch); }
 
-// Each stand-in fails when chosen, else calls the C library's function.
+// The descriptor a call is given first, or -1.
+template <class... Rest>
+int First(int fd, Rest...) {
+    return fd;
+}
+template <class... Rest>
+int First(void* /*buffer*/, Rest...) {
+    return -1;
+}
+
+// Each stand-in is watched, and fails when chosen, else calls the C
+// library's function.
 #define ZARV_FAILABLE(result, name, params, args)               \
     extern "C" result name params {                             \
         static const auto real = Real<result(*) params>(#name); \
+        if (g_watch) {                                          \
+            g_watch(#name, First args);                         \
+        }                                                       \
         if (FailsNow(#name)) {                                  \
             return -1;                                          \
         }                                                       \
@@ -72,22 +90,13 @@ ZARV_FAILABLE(int, linkat, (int from, const char* a, int to, const char* b, int 
               (from, a, to, b, flags))
 ZARV_FAILABLE(int, renameat, (int from, const char* a, int to, const char* b), (from, a, to, b))
 ZARV_FAILABLE(int, unlinkat, (int dir, const char* name, int flags), (dir, name, flags))
+ZARV_FAILABLE(long, pwrite, (int fd, const void* data, std::size_t size, long offset),
+              (fd, data, size, offset))
 ZARV_FAILABLE(int, fremovexattr, (int fd, const char* name), (fd, name))
 ZARV_FAILABLE(long, getrandom, (void* buffer, std::size_t size, unsigned flags),
               (buffer, size, flags))
 ZARV_FAILABLE(long, readlinkat, (int dir, const char* name, char* buffer, std::size_t size),
               (dir, name, buffer, size))
-
-extern "C" long pwrite(int fd, const void* data, std::size_t size, long offset) {
-    static const auto real = Real<long (*)(int, const void*, std::size_t, long)>("pwrite");
-    if (g_watchWrites) {
-        g_watchWrites(fd);
-    }
-    if (FailsNow("pwrite")) {
-        return -1;
-    }
-    return real(fd, data, size, offset);
-}
 
 extern "C" int openat(int dir, const char* name, int flags, ...) {
     static const auto real = Real<int (*)(int, const char*, int, ...)>("openat");

@@ -7,11 +7,11 @@
 #include <functional>
 
 // Makes the `n`th of those calls from now on (counting from 1), or of the
-// calls to the function `only`, fail with `error` without being made (close
-// is made, then reported failed); 0: none. Returns whether the call chosen
-// before was reached.
-bool FailNthCall(int n, int error = EIO, const char* only = nullptr);
+// calls to the function `only`, and the `times` - 1 after it, fail with
+// `error` without being made (close is made, then reported failed); 0: none.
+// Returns whether the call chosen before was reached.
+bool FailNthCall(int n, int error = EIO, const char* only = nullptr, int times = 1);
 
-// Calls `watch` with the descriptor before every positioned write; empty:
-// none.
-void WatchWrites(std::function<void(int)> watch);
+// Calls `watch` with the name and descriptor (or -1) of each of those calls
+// before it is made; empty: none.
+void WatchCalls(std::function<void(const char*, int)> watch);

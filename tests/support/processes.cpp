@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <linux/capability.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -82,6 +85,40 @@ bool EnterSandboxAs(unsigned uid) {
     return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
            ::setresuid(uid, uid, uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0 &&
            EnterNamespaces(0);
+}
+
+bool MountScratch(const std::string& type, const std::string& dir) {
+    const bool anyUser = type == "tmpfs" || type == "ramfs" || type == "overlay";
+    const char* problem = !anyUser && ::geteuid() != 0 ? "mounting an image needs the host's root"
+                          : !EnterNamespaces(CLONE_NEWNS) ||
+                                  ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                              ? "no mount namespace"
+                              : nullptr;
+    const std::string mkfs = type == "ntfs-3g"      ? "mkntfs -q -F -Q"
+                             : type == "exfat-fuse" ? "mkfs.exfat"
+                             : type == "btrfs"      ? "mkfs.btrfs -q --mixed"
+                             : type == "xfs"        ? "mkfs.xfs -q -f"
+                                                    : "mkfs." + type + " -q -F";
+    const std::string layers = dir + ".layers";
+    const std::string image = dir + ".img";
+    const std::string script =
+        type == "overlay"
+            ? "mkdir -p " + layers + " && mount -t tmpfs tmpfs " + layers + " && cd " + layers +
+                  " && mkdir lower upper work && mount -t overlay -o lowerdir=lower,upperdir=upper,"
+                  "workdir=work overlay " +
+                  dir
+        : anyUser ? "mount -t " + type + " " + type + " " + dir
+                  : "truncate -s " + std::string(type == "xfs" ? "320M " : "64M ") + image +
+                        " && " + mkfs + " " + image + " >/dev/null && mount -o loop" +
+                        (type == "ntfs-3g" || type == "exfat-fuse" ? " -t " + type : "") + " " +
+                        image + " " + dir;
+    if (problem == nullptr && std::system(script.c_str()) == 0) {
+        return true;
+    }
+    std::printf("%s not mounted: %s\n", type.c_str(),
+                problem != nullptr ? problem : script.c_str());
+    std::fflush(stdout);
+    return false;
 }
 
 std::string NamespaceProblem() {

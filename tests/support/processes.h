@@ -25,6 +25,11 @@ bool EnterNamespaces(int flags);
 // Moves a root process into a new user namespace as root there and user
 // `uid` outside, as sandboxes run a user: root and all others show one owner.
 bool EnterSandboxAs(unsigned uid);
+// Mounts a new file system of `type` on `dir` in a new mount namespace of
+// the calling child: tmpfs, ramfs or overlay for any user; for root an image
+// "<dir>.img" of ext2, ext4, xfs, btrfs, ntfs-3g or exfat-fuse (whose FUSE
+// daemon ends with an umount2). Else prints why not and returns false.
+bool MountScratch(const std::string& type, const std::string& dir);
 // Why a child could not enter a mount namespace, for a skip message.
 std::string NamespaceProblem();
 
