@@ -82,8 +82,17 @@ void PlatformStartMessage(QtMsgType type, const QMessageLogContext& context,
 CSettingsApp::CSettingsApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool CSettingsApp::InitInstance() {
-    CSettingsDlg dlg(DialogLanguageFromEnvironment());
-    m_nExitCode = dlg.exec() == IDABORT ? 1 : 0;
+    const DialogLanguage language = DialogLanguageFromEnvironment();
+    CSettingsDlg dlg(language);
+    SettingsMessage message;
+    const bool loaded = LoadSettings(dlg, message);
+    if (message.nSentenceID != 0) {
+        ShowSettingsMessage(nullptr, language, message);
+    }
+    if (loaded) {
+        dlg.exec();
+    }
+    m_nExitCode = loaded ? 0 : 1;
     return false;
 }
 

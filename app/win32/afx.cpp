@@ -3,9 +3,6 @@
 #include <commctrl.h>
 #include <mbctype.h>
 
-#include <cstring>
-#include <new>
-
 // CString, CMenu
 
 BOOL CString::LoadString(UINT nID) {
@@ -133,33 +130,9 @@ INT_PTR CDialog::DoModal() {
     if (hWndParent == nullptr) {
         hWndParent = ::GetActiveWindow();
     }
-    // The template is found as DialogBoxParam would: the system picks its
-    // language from the user's settings.
-    const HINSTANCE hInstance = AfxGetResourceHandle();
-    const HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nIDTemplate),
-                                            MAKEINTRESOURCEW(5) /* RT_DIALOG */);
-    const HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
-    const auto* pTemplate =
-        static_cast<LPCDLGTEMPLATEW>(hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr);
-    if (pTemplate == nullptr) {
-        return -1;
-    }
-    // A copy without WS_VISIBLE: the modal loop then shows the dialog once its
-    // queue is empty, and never when OnInitDialog ended it. With WS_VISIBLE,
-    // Wine shows it after WM_INITDIALOG even then, which Windows does not.
-    const DWORD size = ::SizeofResource(hInstance, hResource);
-    std::unique_ptr<DWORD[]> copy(new (std::nothrow) DWORD[(size + 3) / 4]);
-    if (copy == nullptr || size < sizeof(DLGTEMPLATE)) {
-        return -1;
-    }
-    std::memcpy(copy.get(), pTemplate, size);
-    // DLGTEMPLATEEX starts with its version 1 and the signature 0xFFFF, then
-    // the help ID and the extended style before the style; DLGTEMPLATE with it.
-    const bool extended = copy[0] == 0xFFFF0001u;
-    copy[extended ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
-    return ::DialogBoxIndirectParamW(hInstance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.get()),
-                                     hWndParent, &CDialog::DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    // The system picks the template's language from the user's settings.
+    return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), hWndParent,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::OnInitDialog() {

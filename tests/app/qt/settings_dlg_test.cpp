@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -71,7 +72,10 @@ bool PictureDrawn(QDialog& dlg, const DialogTemplate& tmpl) {
     return false;
 }
 
-void ShowAndActivate(QDialog& dlg) {
+// As the program opens it: the form loaded first.
+void ShowAndActivate(CSettingsDlg& dlg) {
+    SettingsMessage message;
+    ASSERT_TRUE(LoadSettings(dlg, message));
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -237,38 +241,18 @@ TEST_F(DialogTest, AccessibilityTreeNestsControlsInTheirGroups) {
     }
 }
 
-TEST_F(DialogTest, FirstRunCreatesTheFileBeforeTheUserChooses) {
-    ResetFakeProbe({.totalVideoMemory = 64u << 20, .has1024WideMode = true});
-    CSettingsDlg dlg(DialogLanguage::kChinesePrc);
-    EXPECT_FALSE(ConfigExists());
-    ShowAndActivate(dlg);
-    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
-    // 32 bit, vertical sync on, sound and music on, motion blur, 800 x 600.
-    EXPECT_EQ(CheckedControls(dlg),
-              (std::vector<int>{IDC_COLOR_32, IDC_SOUND, IDC_MUSIC, IDC_VSYNC_ON, IDC_MOTION_BLUR,
-                                IDC_RES_800X600}));
-    EXPECT_TRUE(Control(dlg, IDC_RES_1024X768)->isEnabled());
-
-    // Cancelling keeps the file the dialog made.
-    PressKey(dlg, Qt::Key_Escape);
-    EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ConfigBytes(), FirstRunFile(1));
-}
-
-TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyed) {
+// The greyed choice cannot be chosen, and its tooltip says why.
+TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyedWithItsReason) {
     ResetFakeProbe({.has1024WideMode = false});
-    WriteConfig(OnDisk(kExistingFile));
-    CSettingsDlg dlg(DialogLanguage::kChinesePrc);
+    CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
     ShowAndActivate(dlg);
-    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isEnabled());
-    EXPECT_TRUE(Control(dlg, IDC_RES_800X600)->isChecked());
-    QTest::mouseClick(Control(dlg, IDC_RES_1024X768), Qt::LeftButton);
-    EXPECT_FALSE(Control(dlg, IDC_RES_1024X768)->isChecked());
-
-    PressKey(dlg, Qt::Key_Return);
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(dlg.m_nResolution, 0);
+    QAbstractButton* button = Control(dlg, IDC_RES_1024X768);
+    EXPECT_FALSE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(button->isChecked());
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(button, &help);
+    EXPECT_EQ(QToolTip::text(), Utf8(FindString(IDS_NO_1024_MODE, kLanguageChineseTaiwan)));
 }
 
 // Each control shows its form member, and OK takes every control back into it.
