@@ -32,8 +32,7 @@ inline constexpr FormBinding kFormBindings[] = {
     {IDC_VSYNC_ON, &SettingsForm::m_nVSync, true},
     {IDC_MOTION_BLUR, &SettingsForm::m_bMotionBlur, false},
     {IDC_SOFT_CURSOR, &SettingsForm::m_bSoftCursor, false},
-    {IDC_RES_800X600, &SettingsForm::m_nResolution, true},
-};
+    {IDC_RES_800X600, &SettingsForm::m_nResolution, true}};
 
 // What the player is to be told: string nPrefixID (none when 0), then string
 // nSentenceID; %1 in them is the system's reason for nError, %2 the folder

@@ -133,12 +133,11 @@ void CSettingsDlg::Enable1024x768(bool enable) {
     const HWND hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
                                         0, 0, m_hWnd, nullptr, AfxGetResourceHandle(), nullptr);
     std::wstring text = LoadText(IDS_NO_1024_MODE);
-    TTTOOLINFOW tool = {};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.uFlags = TTF_SUBCLASS;
-    tool.hwnd = m_hWnd;
-    tool.uId = IDC_RES_1024X768;
-    tool.lpszText = text.data();
+    TTTOOLINFOW tool = {.cbSize = TTTOOLINFOW_V2_SIZE,
+                        .uFlags = TTF_SUBCLASS,
+                        .hwnd = m_hWnd,
+                        .uId = IDC_RES_1024X768,
+                        .lpszText = text.data()};
     ::GetWindowRect(hButton, &tool.rect);
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
     ::SendMessageW(hTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));

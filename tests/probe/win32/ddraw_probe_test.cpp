@@ -21,23 +21,13 @@ std::string ProbeCase() {
     return value != nullptr ? value : "";
 }
 
-class RecordingWindow final : public SettingsWindow {
-public:
-    int enabled1024 = -1;
-    void FormToControls() override {}
-    void ControlsToForm() override {}
-    void Enable1024x768(bool enable) override { enabled1024 = enable ? 1 : 0; }
-    void EndWithOK() override {}
-    void ShowMessage(int, int, unsigned long) override {}
-    void EndUnshown() override {}
-};
-
-// Runs the dialog's initialisation in an empty directory and returns the
-// config.ini it created.
-std::string InitialFile(RecordingWindow& window) {
+// Loads the settings in an empty directory and returns the config.ini that
+// was created.
+std::string InitialFile() {
     const ScopedWorkDir dir;
     SettingsForm form;
-    InitializeSettings(form, window);
+    SettingsMessage message;
+    LoadSettings(form, message);
     return ReadBytes("config.ini");
 }
 
@@ -64,10 +54,9 @@ protected:
 };
 
 TEST_F(DirectDrawProbe, FirstRunFileAndThe1024Choice) {
-    RecordingWindow window;
     const bool wide = ProbeCase() == "1024";
-    EXPECT_EQ(InitialFile(window), FirstRunFile(wide ? 1 : 0));
-    EXPECT_EQ(window.enabled1024, wide ? 1 : 0);
+    EXPECT_EQ(InitialFile(), FirstRunFile(wide ? 1 : 0));
+    EXPECT_EQ(g_bHas1024WideMode, wide ? TRUE : FALSE);
 }
 
 TEST_F(DirectDrawProbe, TotalVideoMemory) {
