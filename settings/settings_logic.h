@@ -22,17 +22,17 @@ struct SettingsForm {
 // a check box holds 1 or 0, a radio group the index of its checked button.
 struct FormBinding {
     int nID;  // the check box, or a radio group's first button
-    std::int32_t SettingsForm::*pMember;
     bool bRadio;
+    std::int32_t SettingsForm::*pMember;
 };
 inline constexpr FormBinding kFormBindings[] = {
-    {IDC_MUSIC, &SettingsForm::m_bMusic, false},
-    {IDC_COLOR_16, &SettingsForm::m_nColorDepth, true},
-    {IDC_SOUND, &SettingsForm::m_bSound, false},
-    {IDC_VSYNC_ON, &SettingsForm::m_nVSync, true},
-    {IDC_MOTION_BLUR, &SettingsForm::m_bMotionBlur, false},
-    {IDC_SOFT_CURSOR, &SettingsForm::m_bSoftCursor, false},
-    {IDC_RES_800X600, &SettingsForm::m_nResolution, true}};
+    {IDC_MUSIC, false, &SettingsForm::m_bMusic},
+    {IDC_COLOR_16, true, &SettingsForm::m_nColorDepth},
+    {IDC_SOUND, false, &SettingsForm::m_bSound},
+    {IDC_VSYNC_ON, true, &SettingsForm::m_nVSync},
+    {IDC_MOTION_BLUR, false, &SettingsForm::m_bMotionBlur},
+    {IDC_SOFT_CURSOR, false, &SettingsForm::m_bSoftCursor},
+    {IDC_RES_800X600, true, &SettingsForm::m_nResolution}};
 
 // What the player is to be told: string nPrefixID (none when 0), then string
 // nSentenceID; %1 in them is the system's reason for nError, %2 the folder

@@ -9,6 +9,7 @@
 
 namespace {
 
+constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
 constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
 // A string in the language of the template shown; empty for 0.
@@ -133,11 +134,12 @@ void CSettingsDlg::Enable1024x768(bool enable) {
     const HWND hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
                                         0, 0, m_hWnd, nullptr, AfxGetResourceHandle(), nullptr);
     std::wstring text = LoadText(IDS_NO_1024_MODE);
-    TTTOOLINFOW tool = {.cbSize = TTTOOLINFOW_V2_SIZE,
-                        .uFlags = TTF_SUBCLASS,
-                        .hwnd = m_hWnd,
-                        .uId = IDC_RES_1024X768,
-                        .lpszText = text.data()};
+    TTTOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = IDC_RES_1024X768;
+    tool.lpszText = text.data();
     ::GetWindowRect(hButton, &tool.rect);
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
     ::SendMessageW(hTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -154,11 +156,15 @@ void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
 void ShowSettingsMessage(HWND hOwner, const SettingsMessage& message) {
     wchar_t buffer[256] = {};
     DWORD length = ::FormatMessageW(kSystemText, nullptr, message.nError, 0, buffer, 256, nullptr);
+    if (length == 0) {
+        DWORD_PTR args[] = {message.nError};
+        length = ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, buffer, 256,
+                                  reinterpret_cast<va_list*>(args));
+    }
     while (length > 0 && buffer[length - 1] <= L' ') {
         --length;
     }
-    const std::wstring reason =
-        length > 0 ? std::wstring(buffer, length) : std::to_wstring(message.nError);
+    const std::wstring reason(buffer, length);
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
     const DWORD nFolder = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
     folder.resize(nFolder < folder.size() ? nFolder : 0);
