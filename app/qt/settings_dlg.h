@@ -1,7 +1,7 @@
 // The settings dialog: its controls are bound to the seven form members,
 // which LoadSettings fills before it is shown; its initialisation and OK are
-// the settings logic's, plus the window icon and
-// the About entry in the context menu.
+// the settings logic's, plus the window icon and the About entry in the
+// context menu.
 #pragma once
 
 #include <QDialog>
