@@ -1,7 +1,7 @@
 // The settings dialog: its controls are bound to the seven form members,
 // which LoadSettings fills before it opens; its initialisation and OK are
-// the settings logic's, plus the window icon and
-// the About entry in the system menu and in the context menu.
+// the settings logic's, plus the window icon, the About entry in the system
+// menu and in the context menu, and the tooltip of a greyed 1024 x 768.
 #pragma once
 
 #include "app/win32/afx.h"
