@@ -9,6 +9,11 @@
 #define IDS_SAVE_FAILED 103
 #define IDS_LOAD_FAILED 104
 #define IDS_WRONG_FOLDER 105
+#define IDS_CREATE_FAILED 106
+#define IDS_NO_1024_MODE 107
+// Texts of the Linux program that Windows has of its own.
+#define IDS_MESSAGE_OK 108
+#define IDS_DIALOG_FONT 109
 // What a failure of the store means and what to do, one string each.
 #define IDS_FAILED_OTHER 110
 #define IDS_FAILED_NOT_FOUND 111
@@ -25,6 +30,8 @@
 #define IDS_FAILED_IO_ERROR 122
 #define IDS_FAILED_DAMAGED 123
 #define IDI_WINDOW 125
+// The settings dialog's caption, for its messages.
+#define IDS_CAPTION 126
 #define IDI_PICTURE 128
 
 // Controls of the settings dialog.
@@ -43,7 +50,6 @@
 #ifndef IDOK
 #define IDOK 1
 #define IDCANCEL 2
-#define IDABORT 3
 #endif
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

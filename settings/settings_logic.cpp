@@ -49,35 +49,31 @@ constexpr int kSentences[] = {
 };
 static_assert(std::size(kSentences) == ini::kFailureCount);
 
-// Tells why `ini`'s last load or save failed.
-void Tell(SettingsWindow& window, int prefixId, const CIniFile& ini) {
-    window.ShowMessage(prefixId, SentenceOf(ini.GetFailure()), ini.GetErrorCode());
+// Why `ini`'s last load or save failed, after string `prefixId`.
+SettingsMessage Why(int prefixId, const CIniFile& ini) {
+    return {prefixId, SentenceOf(ini.GetFailure()), ini.GetErrorCode()};
 }
 
 }  // namespace
 
 int SentenceOf(ini::Failure failure) { return kSentences[static_cast<std::size_t>(failure)]; }
 
-void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
+bool LoadSettings(SettingsForm& form, SettingsMessage& message) {
     CIniFile ini;
     if (!ini.Load(kConfigPath)) {
         // Only a missing file is created; one that exists but cannot be read
-        // is never replaced. A failed creation is told before the player
-        // chooses, and the dialog opens on the first-run values.
+        // is never replaced.
         if (!ini.NotFound()) {
-            Tell(window, IDS_LOAD_FAILED, ini);
-            window.EndUnshown();
-            return;
+            message = Why(IDS_LOAD_FAILED, ini);
+            return false;
         }
         SetFirstRunValues(ini);
         if (!ini.Save(kConfigPath)) {
-            Tell(window, IDS_SAVE_FAILED, ini);
+            message = Why(IDS_CREATE_FAILED, ini);
         }
     }
 
     EnumerateDisplayModes();
-    const bool has1024 = g_bHas1024WideMode != FALSE;
-    window.Enable1024x768(has1024);
 
     // Keys missing from an existing file read as these fallbacks; note that
     // a missing xmusic or xsnd means switched off.
@@ -89,13 +85,18 @@ void InitializeSettings(SettingsForm& form, SettingsWindow& window) {
     const int motionBlur = ini.GetInt(kMisc, "motionblur", 0);
     const int softCursor = ini.GetInt(kMisc, "scursor", 0);
 
-    form.m_nResolution = width != 800 && has1024 ? 1 : 0;
+    form.m_nResolution = width != 800 && g_bHas1024WideMode != FALSE ? 1 : 0;
     form.m_nColorDepth = colorBits != 16 ? 1 : 0;
     form.m_nVSync = sync != 1 ? 1 : 0;
     form.m_bMusic = musicOff != 1 ? 1 : 0;
     form.m_bSound = soundOff != 1 ? 1 : 0;
     form.m_bMotionBlur = CheckState(motionBlur);
     form.m_bSoftCursor = CheckState(softCursor);
+    return true;
+}
+
+void InitializeSettings(SettingsWindow& window) {
+    window.Enable1024x768(g_bHas1024WideMode != FALSE);
     window.FormToControls();
 }
 
@@ -113,7 +114,7 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     CIniFile ini;
     const bool loaded = ini.Load(kConfigPath);
     if (!loaded && !ini.NotFound()) {  // never replace what could not be read
-        Tell(window, IDS_SAVE_FAILED, ini);
+        window.ShowMessage(Why(IDS_SAVE_FAILED, ini));
         return;
     }
     if (!loaded) {
@@ -132,7 +133,7 @@ void ConfirmSettings(SettingsForm& form, SettingsWindow& window) {
     ini.SetInt(kMisc, "motionblur", CheckState(form.m_bMotionBlur));
     ini.SetInt(kMisc, "scursor", CheckState(form.m_bSoftCursor));
     if (!ini.Save(kConfigPath)) {
-        Tell(window, IDS_SAVE_FAILED, ini);
+        window.ShowMessage(Why(IDS_SAVE_FAILED, ini));
         return;
     }
     window.EndWithOK();

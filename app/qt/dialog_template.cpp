@@ -45,9 +45,7 @@ QString ResourceString(int id, DialogLanguage language) {
 }
 
 QFont DialogFont(DialogLanguage language) {
-    QFont font(QString::fromLatin1(language == DialogLanguage::kChineseTaiwan ? "Noto Sans CJK TC"
-                                                                              : "Noto Sans CJK SC"),
-               9);
+    QFont font(ResourceString(IDS_DIALOG_FONT, language), 9);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }

@@ -28,7 +28,7 @@ const DialogTemplate& AboutDialogTemplate();
 // A string of the resource script in the dialog's language.
 QString ResourceString(int id, DialogLanguage language);
 
-// The dialog font: 9 points of the CJK face for the language.
+// The dialog font: 9 points of the language's CJK face, named by the resources.
 QFont DialogFont(DialogLanguage language);
 
 // Dialog units to pixels for one font: a horizontal unit is a quarter of the

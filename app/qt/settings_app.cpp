@@ -113,6 +113,16 @@ int RunSettingsProgram(int argc, char** argv, QObject* eventFilter) {
     if (eventFilter != nullptr) {
         app.installEventFilter(eventFilter);
     }
-    CSettingsDlg dlg(DialogLanguageFor(QLocale::system().uiLanguages()));
-    return dlg.exec() == IDABORT ? 1 : 0;
+    const DialogLanguage language = DialogLanguageFor(QLocale::system().uiLanguages());
+    CSettingsDlg dlg(language);
+    SettingsMessage message;
+    const bool loaded = LoadSettings(dlg, message);
+    if (message.nSentenceID != 0) {
+        ShowSettingsMessage(nullptr, language, message);
+    }
+    if (!loaded) {
+        return 1;
+    }
+    dlg.exec();
+    return 0;
 }

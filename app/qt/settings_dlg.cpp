@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShowEvent>
 #include <cstdint>
 #include <cstring>
 
@@ -61,74 +63,55 @@ CSettingsDlg::CSettingsDlg(DialogLanguage language, QWidget* pParent)
     connect(Button(*this, IDCANCEL), &QAbstractButton::clicked, this, [this] { reject(); });
 }
 
-int CSettingsDlg::exec() {
-    InitializeOnce();
-    return m_bLoadFailed ? IDABORT : QDialog::exec();
-}
-
-void CSettingsDlg::setVisible(bool visible) {
-    if (visible) {
-        InitializeOnce();
-        if (m_bLoadFailed) {
-            return;
-        }
-    }
-    QDialog::setVisible(visible);
-}
-
-void CSettingsDlg::InitializeOnce() {
-    if (!m_bInitialized) {
-        m_bInitialized = true;
+// Before the window maps, as WM_INITDIALOG comes on Windows.
+void CSettingsDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
         OnInitDialog();
     }
+    QDialog::showEvent(event);
 }
 
 void CSettingsDlg::OnInitDialog() {
-    DoDataExchange(false);
     setWindowIcon(m_hIcon);
-    InitializeSettings(*this, *this);
+    InitializeSettings(*this);
 }
 
 void CSettingsDlg::DoDataExchange(bool bSaveAndValidate) {
-    DdxCheck(*this, bSaveAndValidate, IDC_MUSIC, m_bMusic);
-    DdxRadio(*this, bSaveAndValidate, IDC_COLOR_16, m_nColorDepth);
-    DdxCheck(*this, bSaveAndValidate, IDC_SOUND, m_bSound);
-    DdxRadio(*this, bSaveAndValidate, IDC_VSYNC_ON, m_nVSync);
-    DdxCheck(*this, bSaveAndValidate, IDC_MOTION_BLUR, m_bMotionBlur);
-    DdxCheck(*this, bSaveAndValidate, IDC_SOFT_CURSOR, m_bSoftCursor);
-    DdxRadio(*this, bSaveAndValidate, IDC_RES_800X600, m_nResolution);
+    for (const FormBinding& binding : kFormBindings) {
+        (binding.bRadio ? DdxRadio : DdxCheck)(*this, bSaveAndValidate, binding.nID,
+                                               this->*binding.pMember);
+    }
 }
 
 void CSettingsDlg::FormToControls() { DoDataExchange(false); }
 
 void CSettingsDlg::ControlsToForm() { DoDataExchange(true); }
 
+// A disabled control still shows its tooltip: why it cannot be chosen.
 void CSettingsDlg::Enable1024x768(bool enable) {
-    Button(*this, IDC_RES_1024X768)->setEnabled(enable);
+    QAbstractButton* button = Button(*this, IDC_RES_1024X768);
+    button->setEnabled(enable);
+    button->setToolTip(enable ? QString() : ResourceString(IDS_NO_1024_MODE, m_language));
 }
 
 void CSettingsDlg::EndWithOK() { QDialog::accept(); }
 
-// Over the dialog once it is on the screen; before, centred on the screen,
-// with the dialog's icon, and its button in the dialog's language, as Windows
-// labels it. The reason is the C library's text.
-void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
-    const QString reason = QString::fromLocal8Bit(std::strerror(static_cast<int>(nError)));
-    const QString text = ResourceString(nPrefixID, m_language) +
-                         ResourceString(nSentenceID, m_language).replace("%1", reason);
-    QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok,
-                    isVisible() ? this : nullptr);
-    box.setWindowIcon(m_hIcon);
-    const char* ok = m_language == DialogLanguage::kChineseTaiwan ? "確定" : "确定";
-    box.button(QMessageBox::Ok)->setText(QString::fromUtf8(ok));
-    box.exec();
+void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
+    ShowSettingsMessage(this, m_language, message);
 }
 
-// Called from the initialisation, before the dialog is on the screen: it
-// never gets there.
-void CSettingsDlg::EndUnshown() {
-    m_bLoadFailed = true;
-    setResult(IDABORT);
+// The reason is the C library's text, the folder the player's own path text;
+// the button is labelled in the dialog's language, as Windows labels it.
+void ShowSettingsMessage(QWidget* owner, DialogLanguage language, const SettingsMessage& message) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(static_cast<int>(message.nError)));
+    const QString text = ComposeMessage(ResourceString(message.nPrefixID, language),
+                                        ResourceString(message.nSentenceID, language), reason,
+                                        QDir::toNativeSeparators(QDir::currentPath()));
+    QMessageBox box(QMessageBox::Critical, ResourceString(IDS_CAPTION, language), text,
+                    QMessageBox::Ok, owner);
+    box.setWindowIcon(ProgramIcon());
+    box.button(QMessageBox::Ok)->setText(ResourceString(IDS_MESSAGE_OK, language));
+    box.exec();
 }
 
 void CSettingsDlg::OnOK() { ConfirmSettings(*this, *this); }

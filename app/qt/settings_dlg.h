@@ -1,6 +1,7 @@
-// The settings dialog: its controls are bound to the seven form members, its
-// initialisation and OK are the settings logic's, plus the window icon and
-// the About entry in the context menu.
+// The settings dialog: its controls are bound to the seven form members,
+// which LoadSettings fills before it is shown; its initialisation and OK are
+// the settings logic's, plus the window icon and the About entry in the
+// context menu.
 #pragma once
 
 #include <QDialog>
@@ -13,20 +14,11 @@ class CSettingsDlg : public QDialog, public SettingsForm, public SettingsWindow 
 public:
     explicit CSettingsDlg(DialogLanguage language, QWidget* pParent = nullptr);
 
-    // The first of exec(), show() and open() runs the dialog's
-    // initialisation, so that each sees a filled form. When that has ended
-    // the dialog (config.ini exists but cannot be read) the dialog is never
-    // shown: exec() returns IDABORT at once, show() and open() do nothing,
-    // and result() is IDABORT.
-    int exec() override;
-    void setVisible(bool visible) override;
-
     void FormToControls() override;
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
-    void EndUnshown() override;
+    void ShowMessage(const SettingsMessage& message) override;
 
 protected:
     QIcon m_hIcon;
@@ -34,15 +26,17 @@ protected:
     // Moves the form into the controls, or back with bSaveAndValidate.
     void DoDataExchange(bool bSaveAndValidate);
     void OnInitDialog();
-    void InitializeOnce();
     void OnOK();
     void OnSysCommand(int nID);
 
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     DialogLanguage m_language;
-    bool m_bInitialized = false;
-    bool m_bLoadFailed = false;
 };
+
+// Tells `message` in a modal box over `owner`, or centred on the screen when
+// there is none (before the dialog), with the dialog's caption and icon.
+void ShowSettingsMessage(QWidget* owner, DialogLanguage language, const SettingsMessage& message);

@@ -4,8 +4,6 @@
 #include <mbctype.h>
 #include <windowsx.h>
 
-#include <cstring>
-#include <new>
 #include <utility>
 
 BOOL CString::LoadString(UINT nID) {
@@ -56,25 +54,10 @@ INT_PTR CDialog::DoModal() {
     const CWnd* pOwner = m_pParentWnd != nullptr ? m_pParentWnd : AfxGetApp()->m_pMainWnd;
     const HWND hWndOwner =
         pOwner != nullptr && pOwner != this ? pOwner->m_hWnd : ::GetActiveWindow();
-    // The template in the language the system picks, as DialogBoxParam finds it.
-    const HINSTANCE hInstance = AfxGetResourceHandle();
-    const HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nIDTemplate),
-                                            MAKEINTRESOURCEW(5) /* RT_DIALOG */);
-    const HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
-    const void* pTemplate = hTemplate != nullptr ? ::LockResource(hTemplate) : nullptr;
-    const DWORD size = hResource != nullptr ? ::SizeofResource(hInstance, hResource) : 0;
-    // A copy without WS_VISIBLE, which the modal loop shows once its queue is
-    // empty and never when OnInitDialog ended it (Wine shows a visible one even then).
-    std::unique_ptr<DWORD[]> copy(new (std::nothrow) DWORD[(size + 3) / 4]);
-    if (pTemplate == nullptr || copy == nullptr || size < sizeof(DLGTEMPLATE)) {
-        return -1;
-    }
-    std::memcpy(copy.get(), pTemplate, size);
-    // DLGTEMPLATEEX (version 1, signature 0xFFFF) has its style third.
-    copy[copy[0] == 0xFFFF0001u ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
+    // The system picks the template's language from the user's settings.
     const INT_PTR result =
-        ::DialogBoxIndirectParamW(hInstance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.get()),
-                                  hWndOwner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+        ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), hWndOwner,
+                          &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
 }

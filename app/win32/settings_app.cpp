@@ -2,6 +2,7 @@
 
 #include "app/win32/settings_dlg.h"
 #include "probe/win32/ddraw_probe.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -29,13 +30,24 @@ BOOL CSettingsApp::InitInstance() {
     AfxEnableControlContainer();
     Enable3dControls();
 
+    // Told before any window, and then the program ends with status 1: Wine's
+    // wrong start folder (nothing read or written), or a config.ini that
+    // cannot be read. A failed first-run file is told and the dialog opens.
     CSettingsDlg dlg;
-    m_pMainWnd = &dlg;
+    SettingsMessage message;
     if (RunsInWindowsFolder()) {
-        dlg.EndInWrongFolder();
+        message.nSentenceID = IDS_WRONG_FOLDER;
     }
-    m_nExitCode = dlg.DoModal() == IDABORT ? 1 : 0;
-    m_pMainWnd = nullptr;
+    const bool loaded = message.nSentenceID == 0 && LoadSettings(dlg, message);
+    if (message.nSentenceID != 0) {
+        ShowSettingsMessage(nullptr, message);
+    }
+    if (loaded) {
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    m_nExitCode = loaded ? 0 : 1;
     // A worker still inside a hung driver may hold locks that the process's
     // ordinary end takes (the loader's): it then ends here, at once.
     if (!DisplayProbeEnded()) {

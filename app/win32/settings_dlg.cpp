@@ -1,5 +1,9 @@
 #include "app/win32/settings_dlg.h"
 
+#include <commctrl.h>
+
+#include <string>
+
 #include "app/win32/about_dlg.h"
 #include "res/resource.h"
 
@@ -8,7 +12,7 @@ namespace {
 constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
 constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
-// A string in the language of the template shown.
+// A string in the language of the template shown; empty for 0.
 std::wstring LoadText(UINT nID) {
     CString str;
     str.LoadString(nID);
@@ -23,13 +27,9 @@ CSettingsDlg::CSettingsDlg(CWnd* pParent) : CDialog(IDD_SETTINGS_DIALOG, pParent
 
 void CSettingsDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
-    DDX_Check(pDX, IDC_MUSIC, m_bMusic);
-    DDX_Radio(pDX, IDC_COLOR_16, m_nColorDepth);
-    DDX_Check(pDX, IDC_SOUND, m_bSound);
-    DDX_Radio(pDX, IDC_VSYNC_ON, m_nVSync);
-    DDX_Check(pDX, IDC_MOTION_BLUR, m_bMotionBlur);
-    DDX_Check(pDX, IDC_SOFT_CURSOR, m_bSoftCursor);
-    DDX_Radio(pDX, IDC_RES_800X600, m_nResolution);
+    for (const FormBinding& binding : kFormBindings) {
+        (binding.bRadio ? DDX_Radio : DDX_Check)(pDX, binding.nID, this->*binding.pMember);
+    }
 }
 
 BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
@@ -57,12 +57,7 @@ BOOL CSettingsDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    if (m_bWrongFolder) {
-        ShowText(LoadText(IDS_WRONG_FOLDER), L"");
-        EndDialog(IDABORT);
-        return TRUE;
-    }
-    InitializeSettings(*this, *this);
+    InitializeSettings(*this);
     return TRUE;  // the system sets the focus
 }
 
@@ -129,34 +124,54 @@ void CSettingsDlg::FormToControls() { UpdateData(FALSE); }
 
 void CSettingsDlg::ControlsToForm() { UpdateData(TRUE); }
 
+// A disabled control gets no mouse messages: its tooltip is a tool of the
+// dialog over the control's rectangle, which the tooltip watches for by
+// subclassing the dialog.
 void CSettingsDlg::Enable1024x768(bool enable) {
-    GetDlgItem(IDC_RES_1024X768)->EnableWindow(enable ? TRUE : FALSE);
+    const HWND hButton = ::GetDlgItem(m_hWnd, IDC_RES_1024X768);
+    ::EnableWindow(hButton, enable ? TRUE : FALSE);
+    if (enable) {
+        return;
+    }
+    const HWND hTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
+                                        0, 0, m_hWnd, nullptr, AfxGetResourceHandle(), nullptr);
+    std::wstring text = LoadText(IDS_NO_1024_MODE);
+    TTTOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = IDC_RES_1024X768;
+    tool.lpszText = text.data();
+    ::GetWindowRect(hButton, &tool.rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    ::SendMessageW(hTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CSettingsDlg::EndWithOK() { CDialog::OnOK(); }
 
-void CSettingsDlg::ShowText(const std::wstring& format, LPCWSTR pszInsert) {
-    wchar_t text[1024] = {};
-    DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(pszInsert)};
-    ::FormatMessageW(kFromString, format.c_str(), 0, 0, text, 1024,
-                     reinterpret_cast<va_list*>(args));
-    wchar_t caption[256] = {};
-    ::GetWindowTextW(m_hWnd, caption, 256);
-    ::MessageBoxW(m_hWnd, text, caption, MB_OK | MB_ICONERROR);
+void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
+    ShowSettingsMessage(m_hWnd, message);
 }
 
-// The reason is the system's text, or the code's number.
-void CSettingsDlg::ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) {
-    wchar_t reason[256] = {};
-    DWORD length = ::FormatMessageW(kSystemText, nullptr, nError, 0, reason, 256, nullptr);
+// The reason is the system's text, or the code's number; the folder is the
+// current directory's full path.
+void ShowSettingsMessage(HWND hOwner, const SettingsMessage& message) {
+    wchar_t buffer[256] = {};
+    DWORD length = ::FormatMessageW(kSystemText, nullptr, message.nError, 0, buffer, 256, nullptr);
     if (length == 0) {
-        DWORD_PTR args[] = {nError};
-        ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, reason, 256,
-                         reinterpret_cast<va_list*>(args));
+        DWORD_PTR args[] = {message.nError};
+        length = ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, buffer, 256,
+                                  reinterpret_cast<va_list*>(args));
     }
-    while (length > 0 && reason[length - 1] <= L' ') {
-        reason[--length] = L'\0';
+    while (length > 0 && buffer[length - 1] <= L' ') {
+        --length;
     }
-    ShowText(LoadText(static_cast<UINT>(nPrefixID)) + LoadText(static_cast<UINT>(nSentenceID)),
-             reason);
+    const std::wstring reason(buffer, length);
+    std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    const DWORD nFolder = ::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(nFolder < folder.size() ? nFolder : 0);
+    const std::wstring text =
+        ComposeMessage(LoadText(static_cast<UINT>(message.nPrefixID)),
+                       LoadText(static_cast<UINT>(message.nSentenceID)), reason, folder);
+    ::MessageBoxW(hOwner, text.c_str(), LoadText(IDS_CAPTION).c_str(), MB_OK | MB_ICONERROR);
 }

@@ -1,9 +1,8 @@
-// The settings dialog: its controls are bound to the seven form members, its
-// initialisation and OK are the settings logic's, plus the window icon and
-// the About entry in the system menu and in the context menu.
+// The settings dialog: its controls are bound to the seven form members,
+// which LoadSettings fills before it opens; its initialisation and OK are
+// the settings logic's, plus the window icon, the About entry in the system
+// menu and in the context menu, and the tooltip of a greyed 1024 x 768.
 #pragma once
-
-#include <string>
 
 #include "app/win32/afx.h"
 #include "settings/settings_logic.h"
@@ -16,12 +15,7 @@ public:
     void ControlsToForm() override;
     void Enable1024x768(bool enable) override;
     void EndWithOK() override;
-    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long nError) override;
-    void EndUnshown() override { EndDialog(IDABORT); }
-
-    // Ends the dialog at open, before anything is read, telling that Wine
-    // could not run the program in the folder it was started in.
-    void EndInWrongFolder() { m_bWrongFolder = true; }
+    void ShowMessage(const SettingsMessage& message) override;
 
 protected:
     HICON m_hIcon;
@@ -34,11 +28,11 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnContextMenu(CWnd* pWnd, POINT point);
-    // A message box owned by the dialog, with its caption: `format` with
-    // `pszInsert` for its %1.
-    void ShowText(const std::wstring& format, LPCWSTR pszInsert);
 
 private:
-    bool m_bWrongFolder = false;
     DECLARE_MESSAGE_MAP()
 };
+
+// Tells `message` in a modal box owned by `hOwner`, or by none before the
+// dialog exists, with the dialog's caption.
+void ShowSettingsMessage(HWND hOwner, const SettingsMessage& message);

@@ -53,7 +53,20 @@ public:
     std::optional<bool> enabled1024;
     std::vector<std::string> calls;
 
-    void Open() { InitializeSettings(form, *this); }
+    // The program's start: what LoadSettings tells, then the dialog's
+    // initialisation, or "NoDialog" (status 1).
+    void Open() {
+        SettingsMessage message;
+        const bool loaded = LoadSettings(form, message);
+        if (message.nSentenceID != 0) {
+            ShowMessage(message);
+        }
+        if (loaded) {
+            InitializeSettings(*this);
+        } else {
+            calls.emplace_back("NoDialog");
+        }
+    }
     void PressOK() { ConfirmSettings(form, *this); }
 
     void FormToControls() override {
@@ -69,10 +82,9 @@ public:
         enabled1024 = enable;
     }
     void EndWithOK() override { calls.emplace_back("EndWithOK"); }
-    void ShowMessage(int nPrefixID, int nSentenceID, unsigned long /*nError*/) override {
-        calls.push_back(Shown(nPrefixID, nSentenceID));
+    void ShowMessage(const SettingsMessage& message) override {
+        calls.push_back(Shown(message.nPrefixID, message.nSentenceID));
     }
-    void EndUnshown() override { calls.emplace_back("EndUnshown"); }
 
     static std::string Shown(int prefixId, int sentenceId) {
         return "ShowMessage(" + std::to_string(prefixId) + ", " + std::to_string(sentenceId) + ")";
@@ -130,6 +142,7 @@ TEST_P(FirstRunTest, CreatesFileAndShowsItsValues) {
     EXPECT_EQ(dialog.calls, (std::vector<std::string>{"Enable1024x768(true)", "FormToControls"}));
     EXPECT_EQ(GetFakeProbeCalls().totalVideoMemory, 1);
     EXPECT_EQ(GetFakeProbeCalls().displayModes, 1);
+    EXPECT_TRUE(GetFakeProbeCalls().fileAtDisplayModes);
 }
 
 constexpr std::uint32_t kMiB = 1u << 20;
@@ -285,12 +298,11 @@ const std::string kGameFile =
     OnDisk("[display]\nwidth=1024\ncolorbits=16\n\n[game]\nplayer=x\nlevel=7\n");
 
 // A config.ini that cannot be read or saved is left as it is, and the player
-// reads why and what to do: at open, which then ends the dialog, or on OK,
+// reads why and what to do: at open, which then ends the program, or on OK,
 // after the dialog showed the file's values.
 TEST_F(SettingsTest, WhatCannotBeReadOrSavedIsToldAndLeftAsItIs) {
     const auto loadFails = [](int sentenceId) {
-        return std::vector<std::string>{FakeDialog::Shown(IDS_LOAD_FAILED, sentenceId),
-                                        "EndUnshown"};
+        return std::vector<std::string>{FakeDialog::Shown(IDS_LOAD_FAILED, sentenceId), "NoDialog"};
     };
     const auto saveFails = [](int sentenceId) {
         return std::vector<std::string>{"Enable1024x768(true)", "FormToControls", "ControlsToForm",
@@ -359,9 +371,10 @@ TEST_F(SettingsTest, WhatCannotBeReadOrSavedIsToldAndLeftAsItIs) {
 // its capabilities) is told before the player chooses, on the first-run
 // values, and OK tells again.
 TEST_F(SettingsTest, FirstRunThatCannotCreateTheFileIsToldAtOpen) {
-    const std::string told = FakeDialog::Shown(IDS_SAVE_FAILED, IDS_FAILED_NO_PERMISSION);
-    const std::vector<std::string> calls = {told, "Enable1024x768(true)", "FormToControls",
-                                            "ControlsToForm", told};
+    const std::vector<std::string> calls = {
+        FakeDialog::Shown(IDS_CREATE_FAILED, IDS_FAILED_NO_PERMISSION), "Enable1024x768(true)",
+        "FormToControls", "ControlsToForm",
+        FakeDialog::Shown(IDS_SAVE_FAILED, IDS_FAILED_NO_PERMISSION)};
     EXPECT_EQ(InChild([&] {
                   FakeDialog dialog;
                   if (ForbidNewFiles(".")) {
@@ -397,6 +410,27 @@ TEST(SettingsMessages, EveryFailureHasItsOwnSentenceInBothLanguages) {
                 << text;
         }
     }
+}
+
+// The prefixes name the folder of config.ini; every other text the programs
+// take from the string tables exists in both languages; the messages' caption
+// is the dialog's.
+TEST(SettingsMessages, TextsExistInBothLanguagesAndPrefixesNameTheFolder) {
+    for (const int language : {kLanguageChinesePrc, kLanguageChineseTaiwan}) {
+        for (const int id : {IDS_LOAD_FAILED, IDS_SAVE_FAILED, IDS_CREATE_FAILED}) {
+            ASSERT_NE(FindString(id, language), nullptr) << id;
+            EXPECT_NE(std::string(FindString(id, language)).find("%2"), std::string::npos) << id;
+        }
+        for (const int id : {IDS_WRONG_FOLDER, IDS_NO_1024_MODE, IDS_MESSAGE_OK, IDS_DIALOG_FONT}) {
+            EXPECT_NE(FindString(id, language), nullptr) << id;
+        }
+        EXPECT_STREQ(FindString(IDS_CAPTION, language),
+                     FindDialogTemplate(IDD_SETTINGS_DIALOG, language)->caption);
+    }
+    // One pass: a reason or folder that holds %1 or %2 is shown as it is.
+    EXPECT_EQ(ComposeMessage<std::string>("无法保存（%2）：", "原因 %1，100%。", "disk %2 full",
+                                          "D:\\游戏\\%1"),
+              "无法保存（D:\\游戏\\%1）：原因 disk %2 full，100%。");
 }
 
 TEST_F(SettingsTest, OtherSectionsAndKeysKeepTheirPlace) {

@@ -1,5 +1,7 @@
 #include "tests/support/fake_probe.h"
 
+#include <filesystem>
+
 namespace {
 
 FakeDisplay g_display;
@@ -29,6 +31,7 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
 
 BOOL EnumerateDisplayModes() {
     ++g_calls.displayModes;
+    g_calls.fileAtDisplayModes = std::filesystem::exists("config.ini");
     if (!g_display.available) {
         return FALSE;
     }

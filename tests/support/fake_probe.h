@@ -15,8 +15,9 @@ struct FakeDisplay {
 };
 
 struct FakeProbeCalls {
-    int totalVideoMemory = 0;  // calls of GetTotalVideoMemory
-    int displayModes = 0;      // calls of EnumerateDisplayModes
+    int totalVideoMemory = 0;         // calls of GetTotalVideoMemory
+    int displayModes = 0;             // calls of EnumerateDisplayModes
+    bool fileAtDisplayModes = false;  // ./config.ini existed at the last of them
 };
 
 // Reports `display` from now on, clears the call counts and g_bHas1024WideMode.

@@ -1,9 +1,9 @@
 """What a screen reader finds of the settings dialog over AT-SPI: the
 dialog's children in tab order with the controls inside their groups, the
 disabled "1024 x 768" not enabled and not sensitive, and no image without a
-name; or, with "message", the message box at open with the Taiwan texts,
-whose sentence names the next step. Run on the session bus of the program:
-atspi_check.py TIMEOUT_S [message]."""
+name; or, with "message FOLDER", the message box at open with the Taiwan
+texts, which names the folder and whose sentence names the next step. Run on
+the session bus of the program: atspi_check.py TIMEOUT_S [message FOLDER]."""
 import sys
 import time
 
@@ -47,14 +47,14 @@ def find_window(deadline, role):
     sys.exit(f"FAIL: no {role} of zarv_settings on the accessibility bus")
 
 
-def check_message(deadline):
-    """The dialog's caption and button, and after the file's name a sentence
-    of eight Chinese characters at least."""
+def check_message(deadline, folder):
+    """The dialog's caption and button, and after the file's name and folder
+    a sentence of eight Chinese characters at least."""
     message = find_window(deadline, "alert")
     found = tree(message)
     print(f"message: {message.name}: {found}")
     texts = [name for role, name, _ in found if role == "label"]
-    sentence = texts[0].partition("無法讀取 config.ini：")[2] if texts else ""
+    sentence = texts[0].partition(f"無法讀取 config.ini（資料夾：{folder}）：")[2] if texts else ""
     if (message.name != "設定程式" or len([c for c in sentence if "\u4e00" <= c <= "\u9fff"]) < 8
             or ("push button", "確定", []) not in found[-1][2]):
         sys.exit("FAIL: the message does not name the next step in the Taiwan texts")
@@ -62,8 +62,8 @@ def check_message(deadline):
 
 def main():
     deadline = time.monotonic() + float(sys.argv[1])
-    if sys.argv[2:] == ["message"]:
-        check_message(deadline)
+    if sys.argv[2:3] == ["message"]:
+        check_message(deadline, sys.argv[3])
         return
     dialog = find_window(deadline, "dialog")
     failures = []

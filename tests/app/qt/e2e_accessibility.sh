@@ -2,9 +2,9 @@
 # The dialog as a screen reader sees it over AT-SPI (atspi_check.py): on a
 # display without a 1024-wide mode, in a D-Bus session of the test's own,
 # with accessibility switched on as a desktop does for a screen reader. Then,
-# with the Taiwan texts (LANGUAGE=zh_TW, an English LANG), a config.ini that cannot be read (a directory): the
-# message alone, which names the next step; Return ends the program with
-# status 1.
+# with the Taiwan texts (LANGUAGE=zh_TW, an English LANG), a config.ini
+# that cannot be read (a directory): the message alone, which names the
+# folder and the next step; Return ends the program with status 1.
 # shellcheck source=tests/app/qt/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 CHECK=$(dirname "$0")/atspi_check.py
@@ -26,7 +26,7 @@ in_session() {
 
   RUN_AS="env -u LC_ALL LANG=en_US.UTF-8 LANGUAGE=zh_TW"
   start_program "$WORK/unreadable"
-  /usr/bin/python3 "$CHECK" 20 message || status=$?
+  /usr/bin/python3 "$CHECK" 20 message "$(realpath "$WORK/unreadable")" || status=$?
   press Return
   wait_for_exit || exit=$?
   [ "$exit" -eq 1 ] || fail "exit status $exit after the message, not 1"

@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
     bool saved = false;
     if (settings) {
         CSettingsDlg dlg(DialogLanguageFor({QString::fromLocal8Bit(argv[2])}));
+        SettingsMessage message;
+        LoadSettings(dlg, message);
         dlg.show();
         QApplication::processEvents();
         saved = Framed(dlg).save(QString::fromLocal8Bit(argv[3]));

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -55,7 +56,10 @@ bool PictureDrawn(QDialog& dlg, const DialogTemplate& tmpl) {
     return false;
 }
 
-void ShowAndActivate(QDialog& dlg) {
+// As the program opens it: the form loaded first.
+void ShowAndActivate(CSettingsDlg& dlg) {
+    SettingsMessage message;
+    ASSERT_TRUE(LoadSettings(dlg, message));
     dlg.show();
     QApplication::setActiveWindow(&dlg);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -205,6 +209,20 @@ TEST_F(DialogTest, AccessibilityTreeNestsControlsInTheirGroups) {
         ASSERT_EQ(labels.size(), 1) << id;
         EXPECT_EQ(labels[0].first, parent) << id;
     }
+}
+
+// The greyed choice cannot be chosen, and its tooltip says why.
+TEST_F(DialogTest, Without1024WideModeThe1024ChoiceIsGreyedWithItsReason) {
+    ResetFakeProbe({.has1024WideMode = false});
+    CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
+    ShowAndActivate(dlg);
+    QAbstractButton* button = Control(dlg, IDC_RES_1024X768);
+    EXPECT_FALSE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(button->isChecked());
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(button, &help);
+    EXPECT_EQ(QToolTip::text(), Utf8(FindString(IDS_NO_1024_MODE, kLanguageChineseTaiwan)));
 }
 
 // Each control shows its form member, and OK takes every control back into it.

@@ -79,9 +79,9 @@ saves_as() {
 
 # read-only-file: config.ini cannot be saved. Return shows a message window
 # whose text, as Wine's msgbox channel logs it (a character other than ASCII
-# as \xxxx), is "无法保存 config.ini：" and a sentence of eight Chinese
-# characters (U+4000 to U+9FFF) at least; Return dismisses it and the dialog
-# stays; Escape ends the program.
+# as \xxxx), is "无法保存 config.ini（文件夹：", the folder's name, "）：" and
+# a sentence of eight Chinese characters (U+4000 to U+9FFF) at least; Return
+# dismisses it and the dialog stays; Escape ends the program.
 save_error() {
   cp "$expected/existing-before.ini" "$dir/config.ini" && chmod a-w "$dir/config.ini"
   start_xvfb 1024x768x24
@@ -96,7 +96,7 @@ save_error() {
   ends_with 0
   local told sentence
   told=$(grep -a -o 'MSGBOX_OnInit L".*' "$WORK/wine.log" | head -n1 || true)
-  sentence=${told#*'\65e0\6cd5\4fdd\5b58 config.ini\ff1a'}
+  sentence=${told#*'\65e0\6cd5\4fdd\5b58 config.ini\ff08\6587\4ef6\5939\ff1a'*"\\$name"'\ff09\ff1a'}
   { [ "$sentence" != "$told" ] && [ "$(grep -o '\\[4-9][0-9a-f]\{3\}' <<<"$sentence" | wc -l)" -ge 8 ]; } ||
     fail "$name: the message names no next step: ${told:-none logged}"
 }

@@ -49,11 +49,11 @@ kernel32.dll:
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile lstrcmpiW
 user32.dll:
-  AppendMenuW BeginPaint CreatePopupMenu DestroyMenu DialogBoxIndirectParamW DrawIcon
+  AppendMenuW BeginPaint CreatePopupMenu CreateWindowExW DestroyMenu DialogBoxParamW DrawIcon
   EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
   GetSystemMenu GetSystemMetrics GetWindow GetWindowLongW GetWindowRect GetWindowTextW IsChild
-  IsIconic LoadIconW LoadStringW MessageBoxW RedrawWindow SendMessageW SetWindowLongW
-  TrackPopupMenu
+  IsIconic LoadIconW LoadStringW MapWindowPoints MessageBoxW RedrawWindow SendMessageW
+  SetWindowLongW TrackPopupMenu
 comctl32.dll:
   InitCommonControls
 advapi32.dll:

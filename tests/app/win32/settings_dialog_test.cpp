@@ -2,6 +2,7 @@
 // window messages while its modal loop runs; the probe is the stand-in.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -104,11 +105,14 @@ const std::string kExisting = OnDisk(
 
 class SettingsDialogTest : public ::testing::Test {
 protected:
-    // Opens the dialog, runs `script` on it, and returns DoModal's result;
+    // Loads the form and opens the dialog as the program does, runs `script`
+    // on it, and returns DoModal's result;
     // m_form is then the dialog's form.
     INT_PTR Run(std::function<void(HWND)> script) {
         DialogDriver driver(std::move(script));
         CSettingsDlg dlg;
+        SettingsMessage message;
+        EXPECT_TRUE(LoadSettings(dlg, message));
         m_dlg = &dlg;
         const INT_PTR result = dlg.DoModal();
         m_dlg = nullptr;
@@ -166,6 +170,32 @@ TEST_F(SettingsDialogTest, ReturnAndEscapeEndTheDialogAsOkAndCancel) {
               IDOK);
     EXPECT_EQ(m_form.m_bSound, 0);
     EXPECT_NE(ReadBytes("config.ini"), kExisting);
+}
+
+// The greyed choice has a tooltip over its place on the dialog that says why.
+TEST_F(SettingsDialogTest, Without1024WideModeTheChoiceIsDisabledWithItsReason) {
+    ResetFakeProbe({.has1024WideMode = false});
+    Run([](HWND dialog) {
+        const HWND button = ::GetDlgItem(dialog, IDC_RES_1024X768);
+        EXPECT_FALSE(::IsWindowEnabled(button));
+        const HWND tip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+        ASSERT_NE(tip, nullptr);
+        EXPECT_EQ(::GetWindow(tip, GW_OWNER), dialog);
+        wchar_t text[256] = {};
+        TTTOOLINFOW tool = {};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.lpszText = text;
+        ASSERT_TRUE(::SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
+        EXPECT_EQ(tool.hwnd, dialog);
+        RECT place;
+        ::GetWindowRect(button, &place);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_TRUE(::EqualRect(&tool.rect, &place));
+        CString reason;
+        reason.LoadString(IDS_NO_1024_MODE);
+        EXPECT_EQ(std::wstring(text), std::wstring(reason));
+        Click(dialog, IDCANCEL);
+    });
 }
 
 // Gives new dialogs a system-menu box: Wine, unlike Windows, gives a window
@@ -267,6 +297,8 @@ TEST_F(SettingsDialogTest, TextsAreTheTemplatesInAnyLocale) {
         Click(dialog, IDCANCEL);
     });
     CSettingsDlg dlg;
+    SettingsMessage message;
+    EXPECT_TRUE(LoadSettings(dlg, message));
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_TRUE(driver.ran());
     // Strings, those of the messages among them, come in its language too.
