@@ -131,17 +131,6 @@ TEST_F(IniFileIo, EmptyFileLoadsAsEmptyDocument) {
     EXPECT_EQ(ini.GetString("old", "k", nullptr), nullptr);
 }
 
-TEST_F(IniFileIo, LoadAndSaveReproduceTheFile) {
-    WriteBytes(m_path, kFirstRun);
-    CIniFile ini;
-    ASSERT_TRUE(ini.Load(m_path.c_str()));
-    EXPECT_EQ(ini.GetInt("display", "colorbits", 0), 32);
-    EXPECT_EQ(ini.GetInt("misc", "motionblur", 0), 1);
-    ASSERT_TRUE(ini.Save(nullptr));
-    EXPECT_EQ(ReadBytes(m_path), kFirstRun);
-    EXPECT_EQ(OtherFiles(), "");
-}
-
 TEST_F(IniFileIo, DuplicatesReadAndSetTheFirstAndSurviveSaving) {
     WriteBytes(m_path, "[display]\nw=1\nw=2\n[misc]\nm=0\n[display]\nw=3\nh=4\n");
     CIniFile ini;
