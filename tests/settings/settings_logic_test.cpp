@@ -132,7 +132,7 @@ void PrintTo(const FirstRunCase& c, std::ostream* os) { *os << c.name; }
 
 class FirstRunTest : public SettingsTest, public ::testing::WithParamInterface<FirstRunCase> {};
 
-TEST_P(FirstRunTest, CreatesFileAndShowsItsValues) {
+TEST_P(FirstRunTest, CreatesFileShowsItsValuesAndOKKeepsIt) {
     ResetFakeProbe({.totalVideoMemory = GetParam().totalVideoMemory});
     FakeDialog dialog;
     dialog.Open();
@@ -143,6 +143,10 @@ TEST_P(FirstRunTest, CreatesFileAndShowsItsValues) {
     EXPECT_EQ(GetFakeProbeCalls().totalVideoMemory, 1);
     EXPECT_EQ(GetFakeProbeCalls().displayModes, 1);
     EXPECT_TRUE(GetFakeProbeCalls().fileAtDisplayModes);
+
+    dialog.PressOK();  // without changes: the same file
+    EXPECT_EQ(ReadConfig(), FirstRunFile(GetParam().motionBlur));
+    EXPECT_EQ(dialog.calls.back(), "EndWithOK");
 }
 
 constexpr std::uint32_t kMiB = 1u << 20;
@@ -163,15 +167,6 @@ TEST_F(SettingsTest, FirstRunWithoutProbeTurnsBlurOffAnd1024Off) {
     EXPECT_EQ(ReadConfig(), FirstRunFile(0));
     EXPECT_EQ(dialog.controls, FirstRunForm(0));
     EXPECT_EQ(dialog.enabled1024, false);
-}
-
-TEST_F(SettingsTest, OKWithoutChangesKeepsFirstRunFile) {
-    FakeDialog dialog;
-    dialog.Open();
-    dialog.PressOK();
-
-    EXPECT_EQ(ReadConfig(), FirstRunFile(1));
-    EXPECT_EQ(dialog.calls.back(), "EndWithOK");
 }
 
 // Cancel is the dialog ending after Open alone: an existing file, even one

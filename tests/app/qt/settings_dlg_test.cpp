@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -9,17 +10,55 @@
 #include <QTimer>
 #include <QToolTip>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app/qt/about_dlg.h"
 #include "app/qt/dialog_controls.h"
 #include "app/qt/settings_dlg.h"
-#include "dialog_test_support.h"
 #include "tests/support/fake_probe.h"
+#include "tests/support/test_files.h"
 
 namespace {
+
+// One offscreen QApplication for the whole test program, gone before main
+// returns.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_app = std::make_unique<QApplication>(m_argc, m_argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    int m_argc = 1;
+    char m_name[12] = "dialog_test";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<QApplication> m_app;
+};
+
+[[maybe_unused]] const ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Each test runs in an empty folder of its own, since the dialog reads
+// ./config.ini.
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetFakeProbe(); }
+
+    std::string ConfigBytes() const { return ReadBytes(m_workDir.path() / "config.ini"); }
+    void WriteConfig(const std::string& bytes) const {
+        WriteBytes(m_workDir.path() / "config.ini", bytes);
+    }
+
+private:
+    ScopedWorkDir m_workDir;
+};
 
 QAbstractButton* Control(const QDialog& dlg, int id) {
     return dlg.findChild<QAbstractButton*>(QString::number(id));

@@ -89,11 +89,7 @@ TEST(RandrModes, NoServerFallsBackToTheKernelLists) {
     EXPECT_EQ(linux_probe::SearchXServer(nullptr), ModeSearch::kUnreachable);
     EXPECT_EQ(linux_probe::SearchXServer(":999"), ModeSearch::kUnreachable);
 
-    FakeDrmDir drm;
-    EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()),
-              ModeSearch::kUnreachable);
-    drm.Write("card0-DP-1/modes", "800x600\n");
-    EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()), ModeSearch::kNotFound);
+    FakeDrmDir drm;  // what the lists hold is the next test's
     drm.Write("card0-DP-2/modes", "1024x768\n");
     EXPECT_EQ(linux_probe::SearchDisplayModes(":999", drm.path().c_str()), ModeSearch::kFound);
 }
