@@ -126,6 +126,7 @@ struct FirstRunCase {
     const char* name;
     std::uint32_t totalVideoMemory;
     int motionBlur;
+    bool probed = true;  // false: both probe calls fail
 };
 
 void PrintTo(const FirstRunCase& c, std::ostream* os) { *os << c.name; }
@@ -133,13 +134,16 @@ void PrintTo(const FirstRunCase& c, std::ostream* os) { *os << c.name; }
 class FirstRunTest : public SettingsTest, public ::testing::WithParamInterface<FirstRunCase> {};
 
 TEST_P(FirstRunTest, CreatesFileShowsItsValuesAndOKKeepsIt) {
-    ResetFakeProbe({.totalVideoMemory = GetParam().totalVideoMemory});
+    ResetFakeProbe(
+        {.available = GetParam().probed, .totalVideoMemory = GetParam().totalVideoMemory});
     FakeDialog dialog;
     dialog.Open();
 
     EXPECT_EQ(ReadConfig(), FirstRunFile(GetParam().motionBlur));
     EXPECT_EQ(dialog.controls, FirstRunForm(GetParam().motionBlur));
-    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"Enable1024x768(true)", "FormToControls"}));
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{GetParam().probed ? "Enable1024x768(true)"
+                                                                        : "Enable1024x768(false)",
+                                                      "FormToControls"}));
     EXPECT_EQ(GetFakeProbeCalls().totalVideoMemory, 1);
     EXPECT_EQ(GetFakeProbeCalls().displayModes, 1);
     EXPECT_TRUE(GetFakeProbeCalls().fileAtDisplayModes);
@@ -156,18 +160,9 @@ INSTANTIATE_TEST_SUITE_P(VideoMemory, FirstRunTest,
                                            FirstRunCase{"16MiB", 16 * kMiB, 0},
                                            FirstRunCase{"30MiB", 30 * kMiB, 1},
                                            FirstRunCase{"30MiBLessOneByte", 30 * kMiB - 1, 0},
-                                           FirstRunCase{"4GiBOrMore", 0xFFFFFFFFu, 1}),
+                                           FirstRunCase{"4GiBOrMore", 0xFFFFFFFFu, 1},
+                                           FirstRunCase{"WithoutProbe", 64 * kMiB, 0, false}),
                          [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(SettingsTest, FirstRunWithoutProbeTurnsBlurOffAnd1024Off) {
-    ResetFakeProbe({.available = false});
-    FakeDialog dialog;
-    dialog.Open();
-
-    EXPECT_EQ(ReadConfig(), FirstRunFile(0));
-    EXPECT_EQ(dialog.controls, FirstRunForm(0));
-    EXPECT_EQ(dialog.enabled1024, false);
-}
 
 // Cancel is the dialog ending after Open alone: an existing file, even one
 // that a save would rewrite differently, must stay as it is.

@@ -51,7 +51,6 @@ class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetFakeProbe(); }
 
-    std::string ConfigBytes() const { return ReadBytes(m_workDir.path() / "config.ini"); }
     void WriteConfig(const std::string& bytes) const {
         WriteBytes(m_workDir.path() / "config.ini", bytes);
     }
@@ -224,8 +223,9 @@ TEST_F(DialogTest, EachControlIsBoundToItsFormMember) {
                                                       IDC_MOTION_BLUR, IDC_RES_800X600}));
 }
 
+// Only OK takes the controls into the form (what is saved then is the
+// settings logic's).
 TEST_F(DialogTest, CancelEscapeAndMnemonics) {
-    const std::string original = OnDisk(kExistingFile);
     struct Case {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
@@ -234,21 +234,14 @@ TEST_F(DialogTest, CancelEscapeAndMnemonics) {
     for (const Case& c : {Case{Qt::Key_Escape, Qt::NoModifier, QDialog::Rejected},
                           Case{Qt::Key_C, Qt::AltModifier, QDialog::Rejected},
                           Case{Qt::Key_Y, Qt::AltModifier, QDialog::Accepted}}) {
-        WriteConfig(original);
         CSettingsDlg dlg(DialogLanguage::kChineseTaiwan);
-        ShowAndActivate(dlg);
-        QTest::mouseClick(Control(dlg, IDC_COLOR_32), Qt::LeftButton);
+        ShowAndActivate(dlg);  // 32 bit, as a first run made it
+        QTest::mouseClick(Control(dlg, IDC_COLOR_16), Qt::LeftButton);
         PressKey(dlg, c.key, c.modifiers);
         // A mnemonic clicks its button after a short press animation.
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.isVisible(); }));
         EXPECT_EQ(dlg.result(), c.result) << c.key;
-        EXPECT_FALSE(dlg.isVisible()) << c.key;
-        if (c.result == QDialog::Rejected) {
-            EXPECT_EQ(ConfigBytes(), original) << c.key;
-        } else {
-            EXPECT_EQ(dlg.m_nColorDepth, 1);
-            EXPECT_NE(ConfigBytes(), original);
-        }
+        EXPECT_EQ(dlg.m_nColorDepth, c.result == QDialog::Accepted ? 0 : 1) << c.key;
     }
 }
 
