@@ -18,15 +18,13 @@ run_packages=(
 test_packages=(
   # compilers and tools of the fuzzer and the lint
   clang libclang-rt-14-dev clang-format clang-tidy shellcheck
-  # tests and benchmarks
+  # tests and benchmarks; the file systems of the store's tests (mounted when root)
   libgtest-dev libgmock-dev googletest libbenchmark-dev libinih-dev
-  # file system images for the store's tests (loop-mounted when root)
   btrfs-progs e2fsprogs xfsprogs ntfs-3g exfat-fuse exfatprogs fuse3
-  # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session
-  xvfb xauth xdotool x11-xserver-utils x11-utils mesa-vulkan-drivers
-  python3-pyatspi at-spi2-core dbus-daemon dbus-bin
+  # Linux dialog and probe tests; the dialog over AT-SPI in a D-Bus session;
   # the menu entry's launchers; the caption under openbox and under weston
-  dex libglib2.0-bin openbox weston qt6-wayland
+  xvfb xauth xdotool x11-xserver-utils x11-utils mesa-vulkan-drivers dex libglib2.0-bin
+  python3-pyatspi at-spi2-core dbus-daemon dbus-bin openbox weston qt6-wayland
   # Windows program and its tests under Wine
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 locales
   # (64-bit Wine services; qemu runs 32-bit Wine on kernels without 32-bit
