@@ -132,13 +132,10 @@ void DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
 
 int AfxWinMain() {
     CWinApp* app = AfxGetApp();
-    // FALSE from InitApplication ends the application before any window.
-    if (app->InitApplication()) {
-        // Byte strings are in the system's ANSI code page; the manifest asks
-        // for Common Controls 6, whose classes XP registers once it is loaded.
-        _setmbcp(_MB_CP_ANSI);
-        ::InitCommonControls();
-        app->InitInstance();  // no message loop of its own: the end follows
-    }
+    // Byte strings are in the system's ANSI code page; the manifest asks for
+    // Common Controls 6, whose classes XP registers once it is loaded.
+    _setmbcp(_MB_CP_ANSI);
+    ::InitCommonControls();
+    app->InitInstance();  // no message loop of its own: the end follows
     return app->ExitInstance();
 }

@@ -145,9 +145,6 @@ public:
     CWinApp() { s_pApp = this; }
     virtual ~CWinApp() { s_pApp = nullptr; }
 
-    // Called first, before the window system is set up; FALSE ends the
-    // application at once.
-    virtual BOOL InitApplication() { return TRUE; }
     virtual BOOL InitInstance() { return TRUE; }
     // The process's exit status, asked once InitInstance has returned.
     virtual int ExitInstance() { return 0; }

@@ -1,7 +1,6 @@
 #include "app/win32/settings_app.h"
 
 #include "app/win32/settings_dlg.h"
-#include "probe/win32/ddraw_probe.h"
 #include "res/resource.h"
 
 namespace {
@@ -18,13 +17,6 @@ bool RunsInWindowsFolder() {
 }
 
 }  // namespace
-
-// DirectDraw comes up on the probe's worker while the window system is set
-// up and the dialog is built.
-BOOL CSettingsApp::InitApplication() {
-    StartDisplayProbe();
-    return TRUE;
-}
 
 BOOL CSettingsApp::InitInstance() {
     AfxEnableControlContainer();
@@ -48,11 +40,6 @@ BOOL CSettingsApp::InitInstance() {
         m_pMainWnd = nullptr;
     }
     m_nExitCode = loaded ? 0 : 1;
-    // A worker still inside a hung driver may hold locks that the process's
-    // ordinary end takes (the loader's): it then ends here, at once.
-    if (!DisplayProbeEnded()) {
-        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(m_nExitCode));
-    }
 
     // FALSE: end the application instead of entering a message loop.
     return FALSE;

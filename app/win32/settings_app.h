@@ -5,7 +5,6 @@
 
 class CSettingsApp : public CWinApp {
 public:
-    BOOL InitApplication() override;
     BOOL InitInstance() override;
     // 1 when config.ini exists but could not be read, or the program runs in
     // the Windows folder; else 0.

@@ -1,16 +1,13 @@
-// The display probe on Windows: one DirectDraw object, asked for the video
-// memory and then the modes, on a worker thread that the program starts
-// before it builds its dialog, so that DirectDraw (under Wine: Direct3D and
-// a GL context) comes up meanwhile; without the worker, at the first probe
-// call. ddraw.dll is loaded at run time, so a system without it runs the
-// program with the failure answers, and never unloaded (Wine's copy pins
-// itself when it loads).
+// The display probe on Windows: one DirectDraw object, opened at the first
+// probe call on the calling thread, asked for the video memory and then the
+// modes, and released; the answers serve both calls. ddraw.dll is loaded at
+// run time, so a system without it runs the program with the failure
+// answers, and never unloaded (Wine's copy pins itself when it loads).
 #include <windows.h>
 
 #include <ddraw.h>
 
 #include "probe/display_probe.h"
-#include "probe/win32/ddraw_probe.h"
 
 namespace {
 
@@ -19,10 +16,6 @@ constexpr GUID kIID_IDirectDraw4 = {
     0x9c59509a, 0x39bd, 0x11d1, {0x8c, 0x4a, 0x00, 0xc0, 0x4f, 0xd9, 0x30, 0xc5}};
 
 typedef HRESULT(WINAPI* DirectDrawCreateFn)(GUID*, LPDIRECTDRAW*, IUnknown*);
-
-// How long the program waits, once, for the worker: with a driver that hangs
-// the dialog opens with the failure answers.
-constexpr DWORD kAnswerWaitMs = 5000;
 
 struct Answers {
     BOOL bMemory = FALSE;  // GetAvailableVidMem answered
@@ -40,22 +33,15 @@ HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
     return DDENUMRET_OK;
 }
 
-// Written by the worker, read once it has ended.
-Answers g_answers;
-HANDLE g_hWorker = nullptr;
-bool g_bStarted = false;
-bool g_bWaited = false;    // the one wait for the answers is over
-bool g_bAnswered = false;  // g_answers holds them
-
-DWORD WINAPI Ask(LPVOID) {
-    Answers& answers = g_answers;
+Answers Ask() {
+    Answers answers;
     const HMODULE hDDraw = ::LoadLibraryW(L"ddraw.dll");
     // Through void (*)(), the generic function pointer type, without a warning.
     const auto create = reinterpret_cast<DirectDrawCreateFn>(reinterpret_cast<void (*)()>(
         hDDraw != nullptr ? ::GetProcAddress(hDDraw, "DirectDrawCreate") : nullptr));
     LPDIRECTDRAW dd = nullptr;
     if (create == nullptr || FAILED(create(nullptr, &dd, nullptr))) {
-        return 0;
+        return answers;
     }
     LPDIRECTDRAW4 dd4 = nullptr;
     if (SUCCEEDED(dd->QueryInterface(kIID_IDirectDraw4, reinterpret_cast<void**>(&dd4)))) {
@@ -69,49 +55,33 @@ DWORD WINAPI Ask(LPVOID) {
         dd4->Release();
     }
     dd->Release();
-    return 0;
+    return answers;
 }
 
-// The answers: the worker's, waited for once (the failure answers when it
-// has not ended in time); without a worker, asked here and now, once.
-Answers TheAnswers() {
-    if (!g_bStarted) {
-        g_bStarted = g_bWaited = g_bAnswered = true;
-        Ask(nullptr);
+Answers g_answers;
+bool g_bAsked = false;
+
+// Asked once, at the first call; a plain flag, as only the dialog's thread
+// asks.
+const Answers& TheAnswers() {
+    if (!g_bAsked) {
+        g_bAsked = true;
+        g_answers = Ask();
     }
-    if (!g_bWaited) {
-        g_bWaited = true;
-        g_bAnswered = ::WaitForSingleObject(g_hWorker, kAnswerWaitMs) == WAIT_OBJECT_0;
-    }
-    return g_bAnswered ? g_answers : Answers();
+    return g_answers;
 }
 
 }  // namespace
 
-void StartDisplayProbe() {
-    if (!g_bStarted) {
-        g_bStarted = true;
-        g_hWorker = ::CreateThread(nullptr, 0, Ask, nullptr, 0, nullptr);
-        if (g_hWorker == nullptr) {
-            g_bWaited = g_bAnswered = true;
-            Ask(nullptr);  // no thread to spare: here and now
-        }
-    }
-}
-
-bool DisplayProbeEnded() {
-    return g_hWorker == nullptr || ::WaitForSingleObject(g_hWorker, 0) == WAIT_OBJECT_0;
-}
-
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
-    const Answers answers = TheAnswers();
+    const Answers& answers = TheAnswers();
     *pTotal = answers.bMemory ? answers.dwTotal : 0;
     *pFree = answers.bMemory ? answers.dwFree : 0;
     return answers.bMemory;
 }
 
 BOOL EnumerateDisplayModes() {
-    const Answers answers = TheAnswers();
+    const Answers& answers = TheAnswers();
     if (answers.bHas1024Wide) {
         g_bHas1024WideMode = TRUE;
     }

@@ -29,8 +29,7 @@ size=$(stat -c %s "$1")
 # Functions that every Windows XP SP3 has, by DLL.
 xp_functions='
 kernel32.dll:
-  CloseHandle CompareFileTime CreateEventW CreateFileA CreateFileW CreateHardLinkA CreateHardLinkW
-  CreateThread
+  CloseHandle CompareFileTime CreateFileA CreateFileW CreateHardLinkA CreateHardLinkW
   DeleteCriticalSection DeleteFileA DeleteFileW DuplicateHandle EnterCriticalSection
   EnumResourceLanguagesW FindClose FindFirstFileA FindFirstFileW FindNextFileA FindNextFileW
   FindResourceExW FindResourceW FlushFileBuffers FormatMessageA FormatMessageW FreeLibrary
@@ -43,9 +42,8 @@ kernel32.dll:
   GetVolumePathNameA GetVolumePathNameW InitializeCriticalSection LeaveCriticalSection
   LoadLibraryA LoadLibraryW LoadResource LocalFree LockFile LockFileEx LockResource
   MoveFileExA MoveFileExW MultiByteToWideChar OpenProcess ReadFile ReplaceFileA ReplaceFileW
-  SetEndOfFile SetEvent SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
-  SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TerminateProcess
-  TlsGetValue
+  SetEndOfFile SetFileAttributesA SetFileAttributesW SetFilePointer SetFilePointerEx
+  SetFileTime SetLastError SetUnhandledExceptionFilter SizeofResource Sleep TlsGetValue
   UnlockFile UnlockFileEx VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
   WriteFile lstrcmpiW
 user32.dll:
