@@ -18,7 +18,7 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 also=()
 [ "${1:-}" != --also ] || { also=("$(realpath "$2")") && shift 2; }
 build=$(cd "${1:?usage: $0 [--also PROGRAM.exe] <build-dir> [rounds]}" && pwd)
-config=$scripts/../tests/app/win32/expected/existing-before.ini
+config=$scripts/../tests/app/expected/existing-before.ini
 # shellcheck source=scripts/xvfb.sh
 . "$scripts/xvfb.sh"
 

@@ -1,12 +1,14 @@
 # shellcheck shell=bash
 # Helpers for the end-to-end tests of the real program: the program started
 # in a scratch folder on a private Xvfb (scripts/xvfb.sh), keys sent with
-# xdotool, and byte checks of config.ini. Source it; $1 of the test is the
-# program.
+# xdotool, and byte checks of config.ini against the files in ../expected.
+# Source it; $1 of the test is the program.
 set -euo pipefail
 # shellcheck source=scripts/xvfb.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/xvfb.sh"
 PROGRAM=$1
+# The config.ini files both programs' end-to-end tests compare with.
+EXPECTED=$(cd "$(dirname "${BASH_SOURCE[0]}")/../expected" && pwd)
 chmod 755 "$WORK"
 APP_PID=
 at_exit stop APP_PID
@@ -49,31 +51,23 @@ wait_for_exit() {
   return "$status"
 }
 
-# crlf TEXT: TEXT as lines ended by CR LF (the last line ended too).
-crlf() {
-  printf '%s\n' "${1%$'\n'}" | sed 's/$/\r/'
-}
-
-# expect_bytes FILE TEXT: FILE holds exactly crlf TEXT.
+# expect_bytes FILE WANT: FILE holds exactly the bytes of the file WANT.
 expect_bytes() {
-  crlf "$2" >"$WORK/expected"
-  cmp -s "$1" "$WORK/expected" ||
-    fail "$1 differs:$(echo; od -c "$1" | head -n 40; echo expected; od -c "$WORK/expected" | head -n 40)"
+  cmp -s "$1" "$2" ||
+    fail "$1 differs from $2:$(echo; diff <(od -c "$2") <(od -c "$1"))"
 }
 
-# motionblur of a first run: 1 when an amdgpu card reports 30 MiB or more.
-first_run_motionblur() {
-  local largest=0 count
+# first_run_file: the config.ini a first run writes here, in $WORK: the
+# shared file's, with motion blur on when an amdgpu card reports 30 MiB or
+# more.
+first_run_file() {
+  local largest=0 count blur=0
   for f in /sys/class/drm/card*/device/mem_info_vram_total; do
     [ -r "$f" ] || continue
     count=$(cat "$f")
     [ "$count" -gt "$largest" ] && largest=$count
   done
-  [ "$largest" -ge $((30 << 20)) ] && echo 1 || echo 0
-}
-
-# first_run_file: the config.ini a first run writes here (LF line ends).
-first_run_file() {
-  printf '[display]\ndrivertype=1\nwidth=800\nheight=600\ncolorbits=32\ndepthbits=16\nfullscreen=1\nsync=1\n\n[misc]\nxmusic=0\nxsnd=0\nmotionblur=%s\nscursor=0\n' \
-    "$(first_run_motionblur)"
+  [ "$largest" -lt $((30 << 20)) ] || blur=1
+  sed "s/^motionblur=0\r\$/motionblur=$blur\r/" "$EXPECTED/first-run.ini" >"$WORK/first-run.ini"
+  echo "$WORK/first-run.ini"
 }

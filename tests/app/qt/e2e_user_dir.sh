@@ -42,10 +42,7 @@ Name[zh_TW]=設定程式" ] || fail "the entry's names: $(grep ^Name "$entry")"
 # the player when the suite runs as root (the player is then nobody), else
 # a folder without write permission.
 mkdir "$WORK/game" "$WORK/home" "$WORK/xdg"
-crlf '[display]
-width=1024
-[misc]
-motionblur=1' >"$WORK/game/config.ini"
+cp "$EXPECTED/existing-before.ini" "$WORK/game/config.ini"
 if [ "$(id -u)" -eq 0 ]; then
   RUN_AS="setpriv --reuid=65534 --regid=65534 --clear-groups"
   $RUN_AS test -x "$root/games/zarv_settings" || { echo "SKIP: nobody cannot run it"; exit 77; }
@@ -104,27 +101,9 @@ expect_bytes "$own/config.ini" "$first_run"
 # The player's own values are shown: OK writes them back as they are. A
 # relative XDG_CONFIG_HOME is ignored (else the entry would fail in the game's
 # folder).
-players_file='[display]
-drivertype=1
-width=1024
-height=768
-colorbits=16
-depthbits=16
-fullscreen=1
-sync=0
-
-[misc]
-xmusic=1
-xsnd=1
-motionblur=0
-scursor=1
-
-[player]
-name=a b
-'
-crlf "$players_file" >"$own/config.ini"
+cp "$EXPECTED/existing-ok-on-1024x768.ini" "$own/config.ini"
 launch gio XDG_CONFIG_HOME=xdg
-expect_bytes "$own/config.ini" "$players_file"
+expect_bytes "$own/config.ini" "$EXPECTED/existing-ok-on-1024x768.ini"
 
 # With XDG_CONFIG_HOME the folder is made there.
 launch dex XDG_CONFIG_HOME="$WORK/xdg"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program itself under Wine on a private Xvfb, driven from the keyboard
 # with xdotool (Return = OK, Escape = Cancel). config.ini must hold the bytes
-# in EXPECTED_DIR, which are what the Linux program writes in the same case.
+# of the file in EXPECTED_DIR that the Linux program's tests also compare with.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
 # CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file,
 # started-in-wildcard-folder, about-from-keyboard or about-from-mouse.
@@ -188,10 +188,11 @@ main() {
     # First run without DirectDraw, then Cancel: the file of the first run is
     # there, with the failure values (motion blur off), and the program runs.
     first-run-without-directdraw)
-      saves_as 1024x768x24 Escape - first-run-without-directdraw.ini WINEDLLOVERRIDES=ddraw=d
+      saves_as 1024x768x24 Escape - first-run.ini WINEDLLOVERRIDES=ddraw=d
       ;;
     # An existing file asking for 1024 x 768 on a screen without such a mode,
-    # then OK: 800 x 600 is written and every other key and section is kept.
+    # then OK: 800 x 600 is written, odd values normalised, the comment gone
+    # and every other key and section kept.
     existing-ok-on-800x600) saves_as 800x600x24 Return existing-before.ini existing-ok-on-800x600.ini ;;
     *) echo "unknown case $name" >&2 && return 2 ;;
   esac
