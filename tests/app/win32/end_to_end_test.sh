@@ -3,8 +3,9 @@
 # with xdotool (Return = OK, Escape = Cancel). config.ini must hold the bytes
 # of the file in EXPECTED_DIR that the Linux program's tests also compare with.
 #   end_to_end_test.sh zarv_settings.exe EXPECTED_DIR CASE
-# CASE is first-run-without-directdraw, existing-ok-on-800x600, read-only-file,
-# started-in-wildcard-folder, about-from-keyboard or about-from-mouse.
+# CASE is first-run-without-directdraw, existing-ok-on-1024x768,
+# existing-ok-on-800x600, read-only-file, started-in-wildcard-folder,
+# about-from-keyboard or about-from-mouse.
 set -euo pipefail
 exe=$(realpath "$1")
 expected=$(realpath "$2")
@@ -190,10 +191,11 @@ main() {
     first-run-without-directdraw)
       saves_as 1024x768x24 Escape - first-run.ini WINEDLLOVERRIDES=ddraw=d
       ;;
-    # An existing file asking for 1024 x 768 on a screen without such a mode,
-    # then OK: 800 x 600 is written, odd values normalised, the comment gone
-    # and every other key and section kept.
-    existing-ok-on-800x600) saves_as 800x600x24 Return existing-before.ini existing-ok-on-800x600.ini ;;
+    # An existing file asking for 1024 x 768, then OK: odd values normalised,
+    # the comment gone and every other key and section kept; 800 x 600 is
+    # written on a screen without a 1024-wide mode.
+    existing-ok-on-1024x768) saves_as 1024x768x24 Return existing-before.ini "$name.ini" ;;
+    existing-ok-on-800x600) saves_as 800x600x24 Return existing-before.ini "$name.ini" ;;
     *) echo "unknown case $name" >&2 && return 2 ;;
   esac
   echo "ok $name"
