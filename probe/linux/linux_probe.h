@@ -40,7 +40,4 @@ enum class CpuDevices { kSkip, kCount };
 // with kCount). 0 when libvulkan.so.1 is missing or no device qualifies.
 std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices);
 
-// Byte counts of 4 GiB or more do not fit: they are reported as 0xFFFFFFFF.
-std::uint32_t SaturateToU32(std::uint64_t bytes);
-
 }  // namespace linux_probe

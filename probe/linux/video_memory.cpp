@@ -163,11 +163,6 @@ std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices) {
     return bytes;
 }
 
-std::uint32_t SaturateToU32(std::uint64_t bytes) {
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(bytes, std::numeric_limits<std::uint32_t>::max()));
-}
-
 }  // namespace linux_probe
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
@@ -180,7 +175,9 @@ BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
     if (total == 0 && linux_probe::HasGpuDeviceNode("/dev")) {
         total = linux_probe::VulkanDeviceLocalBytes(linux_probe::CpuDevices::kSkip);
     }
-    *pTotal = linux_probe::SaturateToU32(total);
-    *pFree = linux_probe::SaturateToU32(freeBytes);
+    // Counts of 4 GiB or more do not fit: they are reported as 0xFFFFFFFF.
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
+    *pTotal = static_cast<std::uint32_t>(std::min(total, kLargest));
+    *pFree = static_cast<std::uint32_t>(std::min(freeBytes, kLargest));
     return total != 0 ? TRUE : FALSE;
 }
