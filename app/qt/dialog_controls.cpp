@@ -1,5 +1,6 @@
 #include "app/qt/dialog_controls.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFileInfo>
@@ -62,8 +63,6 @@ private:
     QPixmap m_pixmap;
 };
 
-QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
-
 // Tab reaches a radio group at one button, as in a Windows dialog, where an
 // automatic radio button takes the tab stop when it is checked: `button`
 // takes it from the others.
@@ -74,9 +73,8 @@ void MoveTabStop(const QButtonGroup& group, QAbstractButton& button) {
 }
 
 // An exclusive group of radio buttons whose tab stop follows the checked one.
-QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
+QButtonGroup* NewRadioGroup(QDialog& dialog) {
     auto* group = new QButtonGroup(&dialog);
-    group->setObjectName(GroupName(firstId));
     QObject::connect(group, &QButtonGroup::buttonToggled, group,
                      [group](QAbstractButton* button, bool checked) {
                          if (checked) {
@@ -184,7 +182,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
         if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
             if (radioGroup == nullptr) {
-                radioGroup = NewRadioGroup(dialog, control.id);
+                radioGroup = NewRadioGroup(dialog);
             }
             radioGroup->addButton(radio);
             MoveTabStop(*radioGroup, *radioGroup->buttons().constFirst());
@@ -197,10 +195,6 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
     }
     dialog.setFixedSize(DialogUnitsToPixels({0, 0, tmpl.cx, tmpl.cy}, font).size());
-}
-
-QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
-    return dialog.findChild<QButtonGroup*>(GroupName(firstId), Qt::FindDirectChildrenOnly);
 }
 
 QIcon ProgramIcon() {
