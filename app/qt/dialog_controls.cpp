@@ -16,8 +16,8 @@
 namespace {
 
 // A group box drawn as dialog templates draw it: an etched frame whose top
-// line runs through the middle of the title. (Qt's styles draw the frame a
-// half line lower, under the title, where it crosses the template's controls.)
+// line runs through the middle of the title. (Qt's styles draw the title above
+// the frame: with the frame where the template has it, the title rises.)
 class TemplateGroupBox : public QGroupBox {
 public:
     TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
