@@ -16,8 +16,9 @@
 namespace {
 
 // A group box drawn as dialog templates draw it: an etched frame whose top
-// line runs through the middle of the title. (Qt's styles draw the title above
-// the frame: with the frame where the template has it, the title rises.)
+// line runs through the middle of the title. (Qt's styles draw the frame under
+// the title: across the template's controls, or, the box moved up, with the
+// title half a line above the template's.)
 class TemplateGroupBox : public QGroupBox {
 public:
     TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
