@@ -1,7 +1,6 @@
 #include "app/qt/about_dlg.h"
 
 #include <QAbstractButton>
-#include <QIcon>
 
 #include "app/qt/dialog_controls.h"
 

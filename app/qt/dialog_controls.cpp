@@ -1,5 +1,6 @@
 #include "app/qt/dialog_controls.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFileInfo>
@@ -15,8 +16,9 @@
 namespace {
 
 // A group box drawn as dialog templates draw it: an etched frame whose top
-// line runs through the middle of the title. (Qt's styles draw the frame a
-// half line lower, under the title, where it crosses the template's controls.)
+// line runs through the middle of the title. (Qt's styles draw the frame under
+// the title: across the template's controls, or, the box moved up, with the
+// title half a line above the template's.)
 class TemplateGroupBox : public QGroupBox {
 public:
     TemplateGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
@@ -62,26 +64,6 @@ private:
     QPixmap m_pixmap;
 };
 
-// Grows a control that is lower than a line of its font to one line, about
-// the same middle (top for static text), so that no glyph is cut off.
-QRect FitLine(const QRect& rect, const QFont& font, bool keepTop) {
-    const int line = QFontMetrics(font).height();
-    if (rect.height() >= line) {
-        return rect;
-    }
-    const int top = keepTop ? rect.top() : rect.top() - (line - rect.height()) / 2;
-    return {rect.left(), top, rect.width(), line};
-}
-
-// The Qt resource of an icon the templates name by number.
-QString IconPath(int icon) {
-    return QString::fromLatin1(icon == IDI_WINDOW ? ":/icons/window.png" : ":/icons/picture.png");
-}
-
-QString GroupName(int firstId) { return QStringLiteral("group%1").arg(firstId); }
-
-constexpr std::size_t kNoBox = static_cast<std::size_t>(-1);
-
 // Tab reaches a radio group at one button, as in a Windows dialog, where an
 // automatic radio button takes the tab stop when it is checked: `button`
 // takes it from the others.
@@ -92,9 +74,8 @@ void MoveTabStop(const QButtonGroup& group, QAbstractButton& button) {
 }
 
 // An exclusive group of radio buttons whose tab stop follows the checked one.
-QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
+QButtonGroup* NewRadioGroup(QDialog& dialog) {
     auto* group = new QButtonGroup(&dialog);
-    group->setObjectName(GroupName(firstId));
     QObject::connect(group, &QButtonGroup::buttonToggled, group,
                      [group](QAbstractButton* button, bool checked) {
                          if (checked) {
@@ -104,6 +85,7 @@ QButtonGroup* NewRadioGroup(QDialog& dialog, int firstId) {
     return group;
 }
 
+// The control's widget at `rect` on `parent`, none for an icon.
 QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QRect& rect) {
     const QString text = QString::fromUtf8(control.text);
     switch (control.kind) {
@@ -118,11 +100,13 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
         case ControlKind::kAutoCheckBox:
             return new QCheckBox(text, &parent);
         case ControlKind::kGroupBox:
-            // A frame drawn behind the controls it surrounds.
             return new TemplateGroupBox(text, &parent);
         case ControlKind::kIcon:
             // An icon control shows the icon in its own size at its position.
-            new TemplatePicture(parent, rect.topLeft(), ImageFromFile(IconPath(control.icon)));
+            new TemplatePicture(
+                parent, rect.topLeft(),
+                ImageFromFile(control.icon == IDI_WINDOW ? QStringLiteral(":/icons/window.png")
+                                                         : QStringLiteral(":/icons/picture.png")));
             return nullptr;
         case ControlKind::kText: {
             auto* label = new QLabel(text, &parent);
@@ -138,67 +122,57 @@ QWidget* CreateControl(QWidget& parent, const ControlTemplate& control, const QR
 void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFont& font) {
     dialog.setFont(font);
     dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
-    const DialogUnits units(font);
-
+    const int line = QFontMetrics(font).height();
     std::vector<QRect> rects;
-    rects.reserve(tmpl.controls.size());
     for (const ControlTemplate& control : tmpl.controls) {
-        QRect rect = units.ToPixels(control);
-        if (control.kind == ControlKind::kAutoRadioButton ||
-            control.kind == ControlKind::kAutoCheckBox || control.kind == ControlKind::kText) {
-            rect = FitLine(rect, font, control.kind == ControlKind::kText);
+        QRect rect = DialogUnitsToPixels({control.x, control.y, control.cx, control.cy}, font);
+        // A button or text lower than a line of its font grows to one, about
+        // the same middle (text: the same top), so that no glyph is cut off.
+        const bool text = control.kind == ControlKind::kText;
+        if ((text || control.kind == ControlKind::kAutoRadioButton ||
+             control.kind == ControlKind::kAutoCheckBox) &&
+            rect.height() < line) {
+            rect = {rect.left(), text ? rect.top() : rect.top() - (line - rect.height()) / 2,
+                    rect.width(), line};
         }
         rects.push_back(rect);
     }
 
-    // A control that lies wholly inside a group box becomes the box's child,
-    // at the same place on the dialog, so that accessibility tools present
-    // the control within its group (and name the group as its label). The
-    // box is a frame around its controls and takes no focus.
-    std::vector<std::size_t> boxOf(tmpl.controls.size(), kNoBox);
-    for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
-        for (std::size_t box = 0; box < tmpl.controls.size(); ++box) {
-            if (tmpl.controls[i].kind != ControlKind::kGroupBox &&
-                tmpl.controls[box].kind == ControlKind::kGroupBox &&
-                rects[box].contains(rects[i])) {
-                boxOf[i] = box;
+    // The widgets are made in tab order: the order of a window's children is
+    // the order in which accessibility tools list them. A control that lies
+    // wholly inside a group box becomes the box's child, at the same place on
+    // the dialog, so that those tools present the control within its group
+    // (and name the group as its label); the box is made just before the
+    // first control it holds. (No control of a template overlaps a box
+    // without lying inside it, so the order of painting does not matter.)
+    std::vector<QWidget*> widgets(tmpl.controls.size(), nullptr);
+    const auto create = [&](std::size_t i, QWidget& parent, QPoint origin) {
+        const QRect rect = rects[i].translated(-origin);
+        if (widgets[i] == nullptr) {
+            widgets[i] = CreateControl(parent, tmpl.controls[i], rect);
+            if (widgets[i] != nullptr) {
+                widgets[i]->setGeometry(rect);
             }
         }
-    }
-
-    // The widgets are made in tab order, a box just before the first control
-    // it holds: the order of a window's children is the order in which
-    // accessibility tools list them. (No control of a template overlaps a
-    // box without lying inside it, so the order of painting does not matter.)
-    std::vector<QWidget*> widgets(tmpl.controls.size(), nullptr);
-    const auto create = [&](std::size_t i) {
-        if (widgets[i] != nullptr) {
-            return;
-        }
-        QWidget* parent = boxOf[i] != kNoBox ? widgets[boxOf[i]] : &dialog;
-        const QRect rect =
-            rects[i].translated(boxOf[i] != kNoBox ? -rects[boxOf[i]].topLeft() : QPoint());
-        QWidget* widget = CreateControl(*parent, tmpl.controls[i], rect);
-        if (widget != nullptr) {
-            widget->setGeometry(rect);
-        }
-        widgets[i] = widget;
+        return widgets[i];
     };
-
     QWidget* previousInTabOrder = nullptr;
     QButtonGroup* radioGroup = nullptr;
     for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
         const ControlTemplate& control = tmpl.controls[i];
-        if (boxOf[i] != kNoBox) {
-            create(boxOf[i]);
+        QWidget* parent = &dialog;
+        QPoint origin;
+        for (std::size_t box = 0; box < tmpl.controls.size(); ++box) {
+            if (control.kind != ControlKind::kGroupBox &&
+                tmpl.controls[box].kind == ControlKind::kGroupBox &&
+                rects[box].contains(rects[i])) {
+                parent = create(box, dialog, {});
+                origin = rects[box].topLeft();
+            }
         }
-        create(i);
-        QWidget* widget = widgets[i];
-        if (control.kind == ControlKind::kGroupBox) {
-            widget->setFocusPolicy(Qt::NoFocus);
-            continue;
-        }
-        if (widget == nullptr) {
+        QWidget* widget = create(i, *parent, origin);
+        // A group box is a frame around its controls and takes no focus.
+        if (widget == nullptr || control.kind == ControlKind::kGroupBox) {
             continue;
         }
         if (control.id != IDC_STATIC) {
@@ -209,7 +183,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
         }
         if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
             if (radioGroup == nullptr) {
-                radioGroup = NewRadioGroup(dialog, control.id);
+                radioGroup = NewRadioGroup(dialog);
             }
             radioGroup->addButton(radio);
             MoveTabStop(*radioGroup, *radioGroup->buttons().constFirst());
@@ -221,11 +195,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
             previousInTabOrder = widget;
         }
     }
-    dialog.setFixedSize(units.ToPixels(tmpl));
-}
-
-QButtonGroup* RadioGroup(const QDialog& dialog, int firstId) {
-    return dialog.findChild<QButtonGroup*>(GroupName(firstId), Qt::FindDirectChildrenOnly);
+    dialog.setFixedSize(DialogUnitsToPixels({0, 0, tmpl.cx, tmpl.cy}, font).size());
 }
 
 QIcon ProgramIcon() {
@@ -237,7 +207,7 @@ QIcon ProgramIcon() {
     for (const int size : {16, 24, 48, 64}) {
         icon.addPixmap(ImageFromFile(QStringLiteral(":/icons/window-%1.png").arg(size)));
     }
-    icon.addPixmap(ImageFromFile(IconPath(IDI_WINDOW)));
+    icon.addPixmap(ImageFromFile(QStringLiteral(":/icons/window.png")));
     return icon;
 }
 

@@ -1,23 +1,17 @@
 // Builds a dialog's window from its template.
 #pragma once
 
-#include <QButtonGroup>
 #include <QDialog>
 #include <QIcon>
 #include <QPixmap>
 
 #include "app/qt/dialog_template.h"
 
-// Creates the controls of `tmpl` on `dialog` with `font`: numbered controls
-// get their number as object name, radio buttons from a group start form one
-// exclusive QButtonGroup (object name "group<first number>") whose checked
-// button is the group's one tab stop, the tab order and the order of the
-// dialog's children follow the template, icon controls are pictures drawn on
-// the dialog, and the window gets the template's caption and size.
+// Creates the controls of `tmpl` on `dialog` with `font`, in the template's
+// tab order, and gives the window the template's caption and size. Numbered
+// controls get their number as object name; the radio buttons of a group
+// form one exclusive QButtonGroup whose checked button is its one tab stop.
 void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFont& font);
-
-// The radio group created for the group starting at control `firstId`.
-QButtonGroup* RadioGroup(const QDialog& dialog, int firstId);
 
 // The window icon in the sizes window systems draw it at, 16 to 64 pixels
 // (IDI_WINDOW is the 32 x 32 one), so that none scales a small one up.

@@ -4,15 +4,6 @@
 #include <QFontMetrics>
 #include <QLocale>
 
-namespace {
-
-// Windows' MulDiv for the small positive figures of a template: rounds halves up.
-int MulDivRounded(int value, int numerator, int denominator) {
-    return (value * numerator + denominator / 2) / denominator;
-}
-
-}  // namespace
-
 DialogLanguage DialogLanguageFor(const QStringList& uiLanguages) {
     for (const QString& name : uiLanguages) {
         const QLocale locale(name);
@@ -25,15 +16,10 @@ DialogLanguage DialogLanguageFor(const QStringList& uiLanguages) {
     return DialogLanguage::kChinesePrc;
 }
 
-int ResourceLanguage(DialogLanguage language) {
-    return language == DialogLanguage::kChineseTaiwan ? kLanguageChineseTaiwan
-                                                      : kLanguageChinesePrc;
-}
-
 // The tables are generated from the same script as the language list, so
 // every template and string asked for here exists.
 const DialogTemplate& SettingsDialogTemplate(DialogLanguage language) {
-    return *FindDialogTemplate(IDD_SETTINGS_DIALOG, ResourceLanguage(language));
+    return *FindDialogTemplate(IDD_SETTINGS_DIALOG, static_cast<int>(language));
 }
 
 const DialogTemplate& AboutDialogTemplate() {
@@ -41,7 +27,7 @@ const DialogTemplate& AboutDialogTemplate() {
 }
 
 QString ResourceString(int id, DialogLanguage language) {
-    return QString::fromUtf8(FindString(id, ResourceLanguage(language)));
+    return QString::fromUtf8(FindString(id, static_cast<int>(language)));
 }
 
 QFont DialogFont(DialogLanguage language) {
@@ -50,21 +36,15 @@ QFont DialogFont(DialogLanguage language) {
     return font;
 }
 
-DialogUnits::DialogUnits(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
+QRect DialogUnitsToPixels(const QRect& units, const QFont& font) {
+    const int letters = QFontMetrics(font).horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    m_baseX = (letters / 26 + 1) / 2;
+    const int baseX = (letters / 26 + 1) / 2;
     // The em, not the line height: CJK faces carry a tall line gap that
     // would stretch the template's shape.
-    m_baseY = QFontInfo(font).pixelSize();
-}
-
-QRect DialogUnits::ToPixels(const ControlTemplate& control) const {
-    return {MulDivRounded(control.x, m_baseX, 4), MulDivRounded(control.y, m_baseY, 8),
-            MulDivRounded(control.cx, m_baseX, 4), MulDivRounded(control.cy, m_baseY, 8)};
-}
-
-QSize DialogUnits::ToPixels(const DialogTemplate& dialog) const {
-    return {MulDivRounded(dialog.cx, m_baseX, 4), MulDivRounded(dialog.cy, m_baseY, 8)};
+    const int baseY = QFontInfo(font).pixelSize();
+    // Windows' MulDiv for the small positive figures of a template: rounds halves up.
+    const auto x = [baseX](int value) { return (value * baseX + 2) / 4; };
+    const auto y = [baseY](int value) { return (value * baseY + 4) / 8; };
+    return {x(units.x()), y(units.y()), x(units.width()), y(units.height())};
 }

@@ -35,7 +35,7 @@ void DdxCheck(const QDialog& dialog, bool bSave, int id, std::int32_t& value) {
 // A radio group holds the index of its checked button, -1 when none is;
 // an index outside the group clears every button.
 void DdxRadio(const QDialog& dialog, bool bSave, int firstId, std::int32_t& value) {
-    QButtonGroup* group = RadioGroup(dialog, firstId);
+    QButtonGroup* group = Button(dialog, firstId)->group();
     const QList<QAbstractButton*> buttons = group->buttons();
     if (bSave) {
         value = static_cast<std::int32_t>(buttons.indexOf(group->checkedButton()));

@@ -121,16 +121,15 @@ ModeSearch SearchKernelConnectors(const char* drmDir) {
     return anyList ? ModeSearch::kNotFound : ModeSearch::kUnreachable;
 }
 
-ModeSearch SearchDisplayModes(const char* display, const char* drmDir) {
-    const ModeSearch result = SearchXServer(display);
-    return result == ModeSearch::kUnreachable ? SearchKernelConnectors(drmDir) : result;
-}
-
 }  // namespace linux_probe
 
 BOOL EnumerateDisplayModes() {
     using linux_probe::ModeSearch;
-    const ModeSearch result = linux_probe::SearchDisplayModes(nullptr, "/sys/class/drm");
+    // Without an X server, the kernel's lists.
+    ModeSearch result = linux_probe::SearchXServer(nullptr);
+    if (result == ModeSearch::kUnreachable) {
+        result = linux_probe::SearchKernelConnectors("/sys/class/drm");
+    }
     if (result == ModeSearch::kFound) {
         g_bHas1024WideMode = TRUE;
     }

@@ -20,10 +20,6 @@ ModeSearch SearchXServer(const char* display);
 // Reads the kernel's connector mode lists, <drmDir>/*/modes.
 ModeSearch SearchKernelConnectors(const char* drmDir);
 
-// The search of EnumerateDisplayModes: the X server `display` (null:
-// $DISPLAY); without a server, the kernel's lists in <drmDir>.
-ModeSearch SearchDisplayModes(const char* display, const char* drmDir);
-
 // Largest amdgpu VRAM count, <drmDir>/card*/device/mem_info_vram_total, with
 // the free count of that card. 0 when no card reports one.
 std::uint64_t AmdgpuVramBytes(const char* drmDir, std::uint64_t* pFree);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <optional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -16,23 +16,11 @@
 namespace linux_probe {
 namespace {
 
-// A decimal count in a sysfs file.
-std::optional<std::uint64_t> ReadCount(const std::filesystem::path& path) {
+// A decimal count in a sysfs file, `otherwise` when there is none.
+std::uint64_t ReadCount(const std::filesystem::path& path, std::uint64_t otherwise) {
     std::ifstream in(path);
     std::uint64_t value = 0;
-    if (in >> value) {
-        return value;
-    }
-    return std::nullopt;
-}
-
-// Lower is preferred; -1: not counted.
-int DeviceRank(VkPhysicalDeviceType type, CpuDevices cpuDevices) {
-    constexpr VkPhysicalDeviceType kByPreference[] = {
-        VK_PHYSICAL_DEVICE_TYPE_DISCRETE_GPU, VK_PHYSICAL_DEVICE_TYPE_INTEGRATED_GPU,
-        VK_PHYSICAL_DEVICE_TYPE_VIRTUAL_GPU, VK_PHYSICAL_DEVICE_TYPE_CPU};
-    const auto rank = static_cast<int>(std::ranges::find(kByPreference, type) - kByPreference);
-    return rank < (cpuDevices == CpuDevices::kCount ? 4 : 3) ? rank : -1;
+    return in >> value ? value : otherwise;
 }
 
 template <typename Fn>
@@ -57,22 +45,22 @@ std::uint64_t AskInstance(PFN_vkGetInstanceProcAddr getProcAddr, VkInstance inst
     if (listed != VK_SUCCESS && listed != VK_INCOMPLETE) {
         return 0;
     }
-    VkPhysicalDevice best = VK_NULL_HANDLE;
-    int bestRank = std::numeric_limits<int>::max();
-    for (VkPhysicalDevice device : std::span(devices, count)) {
+    constexpr VkPhysicalDeviceType kByPreference[] = {
+        VK_PHYSICAL_DEVICE_TYPE_DISCRETE_GPU, VK_PHYSICAL_DEVICE_TYPE_INTEGRATED_GPU,
+        VK_PHYSICAL_DEVICE_TYPE_VIRTUAL_GPU, VK_PHYSICAL_DEVICE_TYPE_CPU};
+    const std::span preferred(kByPreference, cpuDevices == CpuDevices::kCount ? 4 : 3);
+    const auto rank = [&](VkPhysicalDevice device) {
         VkPhysicalDeviceProperties properties{};
         getProperties(device, &properties);
-        const int rank = DeviceRank(properties.deviceType, cpuDevices);
-        if (rank >= 0 && rank < bestRank) {
-            best = device;
-            bestRank = rank;
-        }
-    }
-    if (best == VK_NULL_HANDLE) {
+        return std::ranges::find(preferred, properties.deviceType) - preferred.begin();
+    };
+    const std::span found(devices, count);
+    const auto best = std::ranges::min_element(found, {}, rank);
+    if (best == found.end() || rank(*best) == std::ssize(preferred)) {
         return 0;
     }
     VkPhysicalDeviceMemoryProperties memory{};
-    getMemory(best, &memory);
+    getMemory(*best, &memory);
     std::uint64_t largest = 0;
     for (const VkMemoryHeap& heap : std::span(memory.memoryHeaps, memory.memoryHeapCount)) {
         if ((heap.flags & VK_MEMORY_HEAP_DEVICE_LOCAL_BIT) != 0) {
@@ -80,36 +68,6 @@ std::uint64_t AskInstance(PFN_vkGetInstanceProcAddr getProcAddr, VkInstance inst
         }
     }
     return largest;
-}
-
-std::uint64_t AskLoadedVulkan(void* library, CpuDevices cpuDevices) {
-    const auto getProcAddr =
-        reinterpret_cast<PFN_vkGetInstanceProcAddr>(dlsym(library, "vkGetInstanceProcAddr"));
-    const auto createInstance =
-        getProcAddr != nullptr
-            ? Resolve<PFN_vkCreateInstance>(getProcAddr, nullptr, "vkCreateInstance")
-            : nullptr;
-    if (createInstance == nullptr) {
-        return 0;
-    }
-    VkApplicationInfo app{};
-    app.sType = VK_STRUCTURE_TYPE_APPLICATION_INFO;
-    app.pApplicationName = "zarv_settings";
-    app.apiVersion = VK_API_VERSION_1_0;
-    VkInstanceCreateInfo info{};
-    info.sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO;
-    info.pApplicationInfo = &app;
-    VkInstance instance = VK_NULL_HANDLE;
-    if (createInstance(&info, nullptr, &instance) != VK_SUCCESS) {
-        return 0;
-    }
-    const std::uint64_t bytes = AskInstance(getProcAddr, instance, cpuDevices);
-    const auto destroyInstance =
-        Resolve<PFN_vkDestroyInstance>(getProcAddr, instance, "vkDestroyInstance");
-    if (destroyInstance != nullptr) {
-        destroyInstance(instance, nullptr);
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -129,13 +87,13 @@ std::uint64_t AmdgpuVramBytes(const char* drmDir, std::uint64_t* pFree) {
             continue;
         }
         const auto device = entry.path() / "device";
-        const std::optional<std::uint64_t> total = ReadCount(device / "mem_info_vram_total");
-        if (!total || *total <= largest) {
+        const std::uint64_t total = ReadCount(device / "mem_info_vram_total", 0);
+        if (total <= largest) {
             continue;
         }
-        largest = *total;
-        const std::optional<std::uint64_t> used = ReadCount(device / "mem_info_vram_used");
-        *pFree = used && *used <= largest ? largest - *used : 0;
+        largest = total;
+        // None free when the used count is missing or too large.
+        *pFree = largest - std::min(ReadCount(device / "mem_info_vram_used", largest), largest);
     }
     return largest;
 }
@@ -154,12 +112,32 @@ bool HasGpuDeviceNode(const char* devDir) {
 }
 
 std::uint64_t VulkanDeviceLocalBytes(CpuDevices cpuDevices) {
-    void* library = dlopen("libvulkan.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
+    const std::unique_ptr<void, int (*)(void*)> library(
+        dlopen("libvulkan.so.1", RTLD_NOW | RTLD_LOCAL), dlclose);
+    const auto getProcAddr = library ? reinterpret_cast<PFN_vkGetInstanceProcAddr>(
+                                           dlsym(library.get(), "vkGetInstanceProcAddr"))
+                                     : nullptr;
+    const auto createInstance =
+        getProcAddr != nullptr
+            ? Resolve<PFN_vkCreateInstance>(getProcAddr, nullptr, "vkCreateInstance")
+            : nullptr;
+    VkApplicationInfo app{};
+    app.sType = VK_STRUCTURE_TYPE_APPLICATION_INFO;
+    app.pApplicationName = "zarv_settings";
+    app.apiVersion = VK_API_VERSION_1_0;
+    VkInstanceCreateInfo info{};
+    info.sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO;
+    info.pApplicationInfo = &app;
+    VkInstance instance = VK_NULL_HANDLE;
+    if (createInstance == nullptr || createInstance(&info, nullptr, &instance) != VK_SUCCESS) {
         return 0;
     }
-    const std::uint64_t bytes = AskLoadedVulkan(library, cpuDevices);
-    dlclose(library);
+    const std::uint64_t bytes = AskInstance(getProcAddr, instance, cpuDevices);
+    const auto destroyInstance =
+        Resolve<PFN_vkDestroyInstance>(getProcAddr, instance, "vkDestroyInstance");
+    if (destroyInstance != nullptr) {
+        destroyInstance(instance, nullptr);
+    }
     return bytes;
 }
 
