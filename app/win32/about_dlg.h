@@ -2,12 +2,9 @@
 #pragma once
 
 #include "app/win32/afx.h"
+#include "res/resource.h"
 
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg();
-
-protected:
-    void DoDataExchange(CDataExchange* pDX) override;
-    DECLARE_MESSAGE_MAP()
+    CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 };

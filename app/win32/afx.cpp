@@ -1,25 +1,10 @@
 #include "app/win32/afx.h"
 
+#include <utility>  // before <mbctype.h>, whose macros _M1 and _M2 break it
+
 #include <commctrl.h>
 #include <mbctype.h>
 #include <windowsx.h>
-
-#include <utility>
-
-BOOL CString::LoadString(UINT nID) {
-    wchar_t buffer[256];
-    const int length = ::LoadStringW(AfxGetResourceHandle(), nID, buffer, 256);
-    m_str.assign(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-    return length > 0;
-}
-
-CWnd* CWnd::GetDlgItem(int nID) {
-    if (!m_pItem) {
-        m_pItem = std::make_unique<CWnd>();
-    }
-    m_pItem->m_hWnd = ::GetDlgItem(m_hWnd, nID);
-    return m_pItem->m_hWnd != nullptr ? m_pItem.get() : nullptr;
-}
 
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     const AFX_MSGMAP_ENTRY* entry = GetMessageMap();

@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <string>
-
 class CWnd;
 struct CDataExchange;
 
@@ -42,19 +39,6 @@ protected: \
 #define ON_WM_CONTEXTMENU() AFX_MSG_ENTRY(WM_CONTEXTMENU, pfn_vWp, OnContextMenu)
 // clang-format on
 
-// A wide string (the windows are Unicode windows); LoadString takes the
-// language the system picks for a dialog template.
-class CString {
-public:
-    BOOL LoadString(UINT nID);
-    BOOL IsEmpty() const { return m_str.empty(); }
-    operator LPCWSTR() const { return m_str.c_str(); }
-
-private:
-    std::wstring m_str;
-};
-
-// A menu handle.
 class CMenu {
 public:
     HMENU m_hMenu = nullptr;
@@ -69,13 +53,11 @@ public:
     virtual ~CWnd() = default;
 
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);  // defined after CDataExchange
-    // GetDlgItem and GetSystemMenu return temporary objects, valid until their next call.
-    CWnd* GetDlgItem(int nID);
-    BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
     HICON SetIcon(HICON hIcon, BOOL bBigIcon) {
         return reinterpret_cast<HICON>(::SendMessageW(
             m_hWnd, WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
     }
+    // A temporary object, valid until the next call.
     CMenu* GetSystemMenu(BOOL bRevert) {
         m_sysMenu.m_hMenu = ::GetSystemMenu(m_hWnd, bRevert);
         return m_sysMenu.m_hMenu != nullptr ? &m_sysMenu : nullptr;
@@ -97,7 +79,6 @@ private:
     // Whether the message being dispatched asked for default processing;
     // a message dispatched inside another's handler keeps its own.
     bool m_bDefault = false;
-    std::unique_ptr<CWnd> m_pItem;
     CMenu m_sysMenu;
 };
 

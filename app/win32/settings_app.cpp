@@ -40,10 +40,9 @@ BOOL CSettingsApp::InitInstance() {
         m_pMainWnd = nullptr;
     }
     m_nExitCode = loaded ? 0 : 1;
-
-    // FALSE: end the application instead of entering a message loop.
-    return FALSE;
+    return FALSE;  // end instead of entering a message loop
 }
 
-// The one application object.
 CSettingsApp theApp;
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }

@@ -9,14 +9,12 @@
 
 namespace {
 
-constexpr DWORD kFromString = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
-constexpr DWORD kSystemText = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-
-// A string in the language of the template shown; empty for 0.
+// A string in the language the system picks for the dialog template; empty
+// for 0.
 std::wstring LoadText(UINT nID) {
-    CString str;
-    str.LoadString(nID);
-    return static_cast<LPCWSTR>(str);
+    wchar_t buffer[256];
+    const int length = ::LoadStringW(AfxGetResourceHandle(), nID, buffer, 256);
+    return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 }  // namespace
@@ -45,13 +43,10 @@ BOOL CSettingsDlg::OnInitDialog() {
     // The About entry, where the system opens the system menu of a window
     // without a system-menu box; the context menu has it too.
     CMenu* pSysMenu = GetSystemMenu(FALSE);
-    if (pSysMenu != nullptr) {
-        CString strAboutMenu;
-        strAboutMenu.LoadString(IDS_ABOUTBOX);
-        if (!strAboutMenu.IsEmpty()) {
-            pSysMenu->AppendMenu(MF_SEPARATOR);
-            pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
-        }
+    const std::wstring strAboutMenu = LoadText(IDS_ABOUTBOX);
+    if (pSysMenu != nullptr && !strAboutMenu.empty()) {
+        pSysMenu->AppendMenu(MF_SEPARATOR);
+        pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu.c_str());
     }
 
     SetIcon(m_hIcon, TRUE);
@@ -97,13 +92,12 @@ HCURSOR CSettingsDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); 
 // anywhere on the dialog, the Menu key or Shift+F10 (then at the centre of
 // the focused control).
 void CSettingsDlg::OnContextMenu(CWnd*, POINT point) {
-    CString strAboutMenu;
-    strAboutMenu.LoadString(IDS_ABOUTBOX);
-    const HMENU hMenu = strAboutMenu.IsEmpty() ? nullptr : ::CreatePopupMenu();
+    const std::wstring strAboutMenu = LoadText(IDS_ABOUTBOX);
+    const HMENU hMenu = strAboutMenu.empty() ? nullptr : ::CreatePopupMenu();
     if (hMenu == nullptr) {
         return;
     }
-    ::AppendMenuW(hMenu, MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+    ::AppendMenuW(hMenu, MF_STRING, IDM_ABOUTBOX, strAboutMenu.c_str());
     if (point.x == -1 && point.y == -1) {
         const HWND hFocus = ::GetFocus();
         RECT rect;
@@ -157,11 +151,10 @@ void CSettingsDlg::ShowMessage(const SettingsMessage& message) {
 // current directory's full path.
 void ShowSettingsMessage(HWND hOwner, const SettingsMessage& message) {
     wchar_t buffer[256] = {};
-    DWORD length = ::FormatMessageW(kSystemText, nullptr, message.nError, 0, buffer, 256, nullptr);
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                    nullptr, message.nError, 0, buffer, 256, nullptr);
     if (length == 0) {
-        DWORD_PTR args[] = {message.nError};
-        length = ::FormatMessageW(kFromString, L"%1!lu!", 0, 0, buffer, 256,
-                                  reinterpret_cast<va_list*>(args));
+        length = static_cast<DWORD>(::wsprintfW(buffer, L"%lu", message.nError));
     }
     while (length > 0 && buffer[length - 1] <= L' ') {
         --length;

@@ -7,6 +7,8 @@
 
 #include <ddraw.h>
 
+#include <utility>
+
 #include "probe/display_probe.h"
 
 namespace {
@@ -17,14 +19,6 @@ constexpr GUID kIID_IDirectDraw4 = {
 
 typedef HRESULT(WINAPI* DirectDrawCreateFn)(GUID*, LPDIRECTDRAW*, IUnknown*);
 
-struct Answers {
-    BOOL bMemory = FALSE;  // GetAvailableVidMem answered
-    DWORD dwTotal = 0;
-    DWORD dwFree = 0;
-    BOOL bModes = FALSE;  // the display modes could be searched
-    BOOL bHas1024Wide = FALSE;
-};
-
 HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
     if (desc->dwWidth == 1024) {
         *static_cast<BOOL*>(context) = TRUE;
@@ -33,57 +27,52 @@ HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
     return DDENUMRET_OK;
 }
 
-Answers Ask() {
-    Answers answers;
+// The answers, asked at the first call; plain variables, as only the
+// dialog's thread asks.
+bool g_bAsked = false;
+BOOL g_bMemory = FALSE;  // GetAvailableVidMem answered
+DWORD g_dwTotal = 0;
+DWORD g_dwFree = 0;
+BOOL g_bModes = FALSE;  // the display modes could be searched
+BOOL g_bHas1024Wide = FALSE;
+
+void Ask() {
+    if (std::exchange(g_bAsked, true)) {
+        return;
+    }
     const HMODULE hDDraw = ::LoadLibraryW(L"ddraw.dll");
     // Through void (*)(), the generic function pointer type, without a warning.
     const auto create = reinterpret_cast<DirectDrawCreateFn>(reinterpret_cast<void (*)()>(
         hDDraw != nullptr ? ::GetProcAddress(hDDraw, "DirectDrawCreate") : nullptr));
     LPDIRECTDRAW dd = nullptr;
     if (create == nullptr || FAILED(create(nullptr, &dd, nullptr))) {
-        return answers;
+        return;
     }
     LPDIRECTDRAW4 dd4 = nullptr;
     if (SUCCEEDED(dd->QueryInterface(kIID_IDirectDraw4, reinterpret_cast<void**>(&dd4)))) {
         DDSCAPS2 caps = {};
         caps.dwCaps = DDSCAPS_VIDEOMEMORY;
-        answers.bMemory =
-            SUCCEEDED(dd4->GetAvailableVidMem(&caps, &answers.dwTotal, &answers.dwFree)) ? TRUE
-                                                                                         : FALSE;
-        dd4->EnumDisplayModes(0, nullptr, &answers.bHas1024Wide, EnumModesCallback);
-        answers.bModes = TRUE;
+        g_bMemory = SUCCEEDED(dd4->GetAvailableVidMem(&caps, &g_dwTotal, &g_dwFree)) ? TRUE : FALSE;
+        dd4->EnumDisplayModes(0, nullptr, &g_bHas1024Wide, EnumModesCallback);
+        g_bModes = TRUE;
         dd4->Release();
     }
     dd->Release();
-    return answers;
-}
-
-Answers g_answers;
-bool g_bAsked = false;
-
-// Asked once, at the first call; a plain flag, as only the dialog's thread
-// asks.
-const Answers& TheAnswers() {
-    if (!g_bAsked) {
-        g_bAsked = true;
-        g_answers = Ask();
-    }
-    return g_answers;
 }
 
 }  // namespace
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
-    const Answers& answers = TheAnswers();
-    *pTotal = answers.bMemory ? answers.dwTotal : 0;
-    *pFree = answers.bMemory ? answers.dwFree : 0;
-    return answers.bMemory;
+    Ask();
+    *pTotal = g_bMemory ? g_dwTotal : 0;
+    *pFree = g_bMemory ? g_dwFree : 0;
+    return g_bMemory;
 }
 
 BOOL EnumerateDisplayModes() {
-    const Answers& answers = TheAnswers();
-    if (answers.bHas1024Wide) {
+    Ask();
+    if (g_bHas1024Wide) {
         g_bHas1024WideMode = TRUE;
     }
-    return answers.bModes;
+    return g_bModes;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwctype>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "res/dialog_tables.h"
@@ -160,25 +161,17 @@ TEST(DialogTemplates, CompiledAsTheTablesHaveThem) {
     for (const DialogTemplate& expected : DialogTemplates()) {
         SCOPED_TRACE(testing::Message() << expected.id << " language " << expected.language);
         const Dialog dialog = LoadTemplate(expected.id, static_cast<LANGID>(expected.language));
-        EXPECT_EQ(dialog.caption, Wide(expected.caption));
-        EXPECT_EQ(dialog.style, expected.style);
-        EXPECT_EQ(dialog.exStyle, expected.exStyle);
-        EXPECT_EQ(dialog.font, Wide(expected.font));
-        EXPECT_EQ(dialog.pointSize, expected.pointSize);
-        EXPECT_EQ(
-            (std::vector<short>{dialog.cx, dialog.cy}),
-            (std::vector<short>{static_cast<short>(expected.cx), static_cast<short>(expected.cy)}));
+        EXPECT_EQ(std::tuple(dialog.caption, dialog.style, dialog.exStyle, dialog.font,
+                             dialog.pointSize, int{dialog.cx}, int{dialog.cy}),
+                  std::tuple(Wide(expected.caption), expected.style, expected.exStyle,
+                             Wide(expected.font), expected.pointSize, expected.cx, expected.cy));
         ASSERT_EQ(dialog.controls.size(), expected.controls.size());
         for (size_t i = 0; i < expected.controls.size(); ++i) {
             SCOPED_TRACE("control " + std::to_string(i));
             const Control& a = dialog.controls[i];
             const Control e = Compiled(expected.controls[i]);
-            EXPECT_EQ(a.id, e.id);
-            EXPECT_EQ(a.kind, e.kind);
-            EXPECT_EQ(a.style, e.style);
-            EXPECT_EQ(a.text, e.text);
-            EXPECT_EQ((std::vector<short>{a.x, a.y, a.cx, a.cy}),
-                      (std::vector<short>{e.x, e.y, e.cx, e.cy}));
+            EXPECT_EQ(std::tie(a.id, a.kind, a.style, a.text, a.x, a.y, a.cx, a.cy),
+                      std::tie(e.id, e.kind, e.style, e.text, e.x, e.y, e.cx, e.cy));
         }
     }
     for (const StringTemplate& string : StringTemplates()) {

@@ -51,7 +51,7 @@ user32.dll:
   EnableWindow EndDialog EndPaint GetActiveWindow GetClientRect GetDlgItem GetFocus
   GetSystemMenu GetSystemMetrics GetWindow GetWindowLongW GetWindowRect GetWindowTextW IsChild
   IsIconic LoadIconW LoadStringW MapWindowPoints MessageBoxW RedrawWindow SendMessageW
-  SetWindowLongW TrackPopupMenu
+  SetWindowLongW TrackPopupMenu wsprintfW
 comctl32.dll:
   InitCommonControls
 advapi32.dll:
