@@ -25,31 +25,10 @@ namespace ini {
 
 namespace {
 
+using sys::File;
 using sys::Handle;
 using sys::Path;
 using sys::Place;
-
-// An open file, closed (and so unlocked) when it goes.
-class File {
-public:
-    explicit File(Handle handle = sys::kNoHandle) : m_handle(handle) {}
-    ~File() { Reset(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    Handle get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != sys::kNoHandle; }
-    // Closes the file, and holds `handle` instead.
-    void Reset(Handle handle = sys::kNoHandle) {
-        if (IsOpen()) {
-            sys::Close(m_handle);
-        }
-        m_handle = handle;
-    }
-
-private:
-    Handle m_handle;
-};
 
 // A failed step's reason, for the result of ReadFile or WriteFile: the
 // store's own refusal, or the system's code of the last call.
@@ -179,21 +158,14 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
         done = sys::Rename(place.folder, tempName, place.name);
         refused = !done;
     }
-    Error failed;
-    Fail(failed);
     if (!done) {
+        Fail(error);
         if (temp.IsOpen()) {
             temp.Reset();
             sys::Remove(place.folder, tempName);  // none, if it never had its name
         }
-        error = failed;
-        return false;
     }
-    temp.Reset();  // after a good flush, closing has nothing left to report
-    // The new file is in place: a failed flush of the folder cannot undo
-    // that, and failing here would tell the caller the old file is there.
-    sys::FlushFolder(place.folder);
-    return true;
+    return done;  // after a good flush, closing has nothing left to report
 }
 
 // The rewrite in place, for a file that cannot be replaced by rename.
@@ -214,9 +186,7 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) 
     // byte rewritten or put back, and near full fails writes well before its
     // free count is zero: room for four copies of the text and a margin.
     constexpr std::uint64_t kMargin = std::uint64_t{16} << 20;
-    sys::Disk disk;
-    if (sys::DiskOf(file.get(), disk) && disk.copiesOnWrite &&
-        disk.available < 4 * std::max(old.size(), bytes.size()) + kMargin) {
+    if (sys::RewriteRoom(file.get()) < 4 * std::max(old.size(), bytes.size()) + kMargin) {
         return Fail(error, Failure::kDiskFull);
     }
     if (WriteAll(file.get(), bytes) && sys::Flush(file.get()) &&
@@ -267,15 +237,14 @@ bool WriteFile(const char* path, const std::string& bytes, Error& error) {
         return true;
     }
     // Only the system's refusal of the new file sends the save in place.
-    const Failure refusal = error.failure;
-    if (!refused || (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
-                     refusal != Failure::kBusy)) {
+    const Error refusal = error;
+    if (!refused || (refusal.failure != Failure::kNoPermission &&
+                     refusal.failure != Failure::kReadOnly && refusal.failure != Failure::kBusy)) {
         return false;
     }
-    const Error refusedError = error;
     const bool rewritten = RewriteInPlace(place, bytes, error);
     if (!rewritten && error.failure == Failure::kNotFound) {
-        error = refusedError;  // nothing there to rewrite: the refusal is the reason
+        error = refusal;  // nothing there to rewrite: the refusal is the reason
     }
     return rewritten;
 }

@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <ctime>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -32,6 +31,7 @@ namespace ini::sys {
 namespace {
 
 int Fd(Handle file) { return static_cast<int>(file); }
+int Fd(const Folder& folder) { return Fd(folder.handle.get()); }
 
 // openat(2), close-on-exec, never a controlling terminal.
 int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
@@ -128,11 +128,7 @@ unsigned long LastError() { return static_cast<unsigned long>(errno); }
 // NFS without its lock service, or a file system that refuses flock(2).
 bool IsNoLocks(unsigned long code) { return code == ENOLCK || code == EOPNOTSUPP; }
 
-void Sleep(unsigned milliseconds) {
-    const timespec time{static_cast<time_t>(milliseconds / 1000),
-                        static_cast<long>(milliseconds % 1000) * 1000000L};
-    ::nanosleep(&time, nullptr);
-}
+void Sleep(unsigned milliseconds) { ::usleep(milliseconds * 1000); }
 
 // 8 bytes come whole or not at all.
 bool Random(std::uint64_t& bits) { return ::getrandom(&bits, sizeof bits, 0) == sizeof bits; }
@@ -147,10 +143,11 @@ std::uint64_t FileSizeLimit() {
 // before it is followed, and one swapped in later is not.
 bool OpenPlace(const char* path, Place& place) {
     Path rest = path;
-    place.folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
-    for (int links = 0; place.folder.handle >= 0;) {
+    File& dir = place.folder.handle;
+    dir.Reset(OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY));
+    for (int links = 0; dir.IsOpen();) {
         place.name = NextComponent(rest);
-        const int entry = OpenAt(Fd(place.folder.handle), place.name.c_str(), O_PATH | O_NOFOLLOW);
+        const int entry = OpenAt(Fd(dir.get()), place.name.c_str(), O_PATH | O_NOFOLLOW);
         if (entry < 0) {
             return rest.empty() && (errno == ENOENT || errno == ENOTDIR);  // no such file yet
         }
@@ -162,31 +159,31 @@ bool OpenPlace(const char* path, Place& place) {
         if (link) {
             const ssize_t n = ::readlinkat(entry, "", target.data(), target.size());
             target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-            known = n > 0 && ::fstat(Fd(place.folder.handle), &folder) == 0;
+            known = n > 0 && ::fstat(Fd(dir.get()), &folder) == 0;
         }
-        const bool walkOn = known && !link && !rest.empty() && S_ISDIR(info.st_mode);
+        if (known && !link && !rest.empty() && S_ISDIR(info.st_mode)) {
+            dir.Reset(entry);  // walk on
+            continue;
+        }
         const int code = errno;
-        ::close(walkOn ? Fd(place.folder.handle) : entry);
+        ::close(entry);
         errno = code;
-        if (walkOn) {
-            place.folder.handle = entry;
-        } else if (!known || !link) {
-            errno = known ? ENOENT : errno;                     // a file on the way
-            return known && rest.empty();                       // or the file itself
-        } else if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
+        if (!known || !link) {
+            errno = known ? ENOENT : errno;  // a file on the way
+            return known && rest.empty();    // or the file itself
+        }
+        if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
             errno = ELOOP;
             return false;
-        } else {
-            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
         }
+        rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
     }
     return false;
 }
 
 bool NameInfo(const Folder& folder, const Path& name, Info& info) {
     struct stat st {};
-    return ::fstatat(Fd(folder.handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-           Describe(st, info);
+    return ::fstatat(Fd(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && Describe(st, info);
 }
 
 bool HandleInfo(Handle file, Info& info) {
@@ -198,11 +195,11 @@ Handle Open(const Folder& folder, const Path& name, Mode mode) {
     const int access = mode == Mode::kRead ? O_RDONLY : mode == Mode::kWrite ? O_WRONLY : O_RDWR;
     // O_NONBLOCK, which keeps a FIFO from blocking, changes nothing for a
     // file on disk.
-    return OpenAt(Fd(folder.handle), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
+    return OpenAt(Fd(folder), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
 Handle CreateTemp(const Place& place, const Path& name, Handle old) {
-    const int dir = Fd(place.folder.handle);
+    const int dir = Fd(place.folder);
     const mode_t mode = old != kNoHandle ? 0600 : 0666;
     int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
                  ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
@@ -229,8 +226,7 @@ bool GiveName(Handle file, const Folder& folder, const Path& name) {
         return true;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
-    return ::linkat(AT_FDCWD, self.c_str(), Fd(folder.handle), name.c_str(), AT_SYMLINK_FOLLOW) ==
-           0;
+    return ::linkat(AT_FDCWD, self.c_str(), Fd(folder), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
@@ -258,28 +254,31 @@ bool Truncate(Handle file, std::uint64_t size) {
 
 bool Flush(Handle file) { return ::fsync(Fd(file)) == 0; }
 
-bool DiskOf(Handle file, Disk& disk) {
+std::uint64_t RewriteRoom(Handle file) {
     struct statfs fs {};
-    const bool known = ::fstatfs(Fd(file), &fs) == 0;
-    disk.copiesOnWrite = static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
-    disk.available =
-        static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
-    return known;
+    if (::fstatfs(Fd(file), &fs) != 0 ||
+        static_cast<unsigned long>(fs.f_type) != BTRFS_SUPER_MAGIC) {
+        return UINT64_MAX;
+    }
+    return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
 }
 
+// The new file is in place when renameat(2) succeeds: a failed flush of the
+// folder cannot undo that. A folder held for a walk (O_PATH) cannot be
+// flushed: it is opened again.
 bool Rename(const Folder& folder, const Path& from, const Path& to) {
-    return ::renameat(Fd(folder.handle), from.c_str(), Fd(folder.handle), to.c_str()) == 0;
+    if (::renameat(Fd(folder), from.c_str(), Fd(folder), to.c_str()) != 0) {
+        return false;
+    }
+    const File dir(OpenAt(Fd(folder), ".", O_RDONLY | O_DIRECTORY));
+    if (dir.IsOpen()) {
+        ::fsync(Fd(dir.get()));
+    }
+    return true;
 }
 
 bool Remove(const Folder& folder, const Path& name) {
-    return ::unlinkat(Fd(folder.handle), name.c_str(), 0) == 0;
-}
-
-// A folder held for a walk (O_PATH) cannot be flushed: it is opened again.
-bool FlushFolder(const Folder& folder) {
-    const int dir = OpenAt(Fd(folder.handle), ".", O_RDONLY | O_DIRECTORY);
-    const bool flushed = dir >= 0 && ::fsync(dir) == 0;
-    return (dir < 0 || ::close(dir) == 0) && flushed;
+    return ::unlinkat(Fd(folder), name.c_str(), 0) == 0;
 }
 
 }  // namespace ini::sys

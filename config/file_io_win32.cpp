@@ -95,7 +95,6 @@ std::uint64_t FileSizeLimit() { return UINT64_MAX; }
 // file's final path where the file opens (from Vista on, which has file
 // links and GetFinalPathNameByHandleW).
 bool OpenPlace(const char* path, Place& place) {
-    Folder& folder = place.folder;
     Path& rest = place.name;
     using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
@@ -109,7 +108,7 @@ bool OpenPlace(const char* path, Place& place) {
         CloseHandle(file);
     }
     const std::size_t slash = rest.find_last_of(L'\\');
-    folder.path = rest.substr(0, slash + 1);
+    place.folder.path = rest.substr(0, slash + 1);
     rest.erase(0, slash + 1);
     return true;
 }
@@ -226,11 +225,9 @@ bool Truncate(Handle file, std::uint64_t size) {
 bool Flush(Handle file) { return FlushFileBuffers(Win(file)) != 0; }
 
 // NTFS and FAT rewrite bytes in their blocks.
-bool DiskOf(Handle /*file*/, Disk& disk) {
-    disk = Disk();
-    return true;
-}
+std::uint64_t RewriteRoom(Handle /*file*/) { return UINT64_MAX; }
 
+// MOVEFILE_WRITE_THROUGH flushes the folder too.
 bool Rename(const Folder& folder, const Path& from, const Path& to) {
     return MoveFileExW(In(folder, from).c_str(), In(folder, to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -239,9 +236,6 @@ bool Rename(const Folder& folder, const Path& from, const Path& to) {
 bool Remove(const Folder& folder, const Path& name) {
     return DeleteFileW(In(folder, name).c_str()) != 0;
 }
-
-// MOVEFILE_WRITE_THROUGH has flushed the rename; a folder cannot be flushed.
-bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 }  // namespace ini::sys
 

@@ -1,10 +1,8 @@
 // The platform layer under config/file_io.cpp, which file_io_linux.cpp and
 // file_io_win32.cpp implement. Each platform finds the file (OpenPlace) and
 // makes a new file the old one's like in access (CreateTemp) by its own
-// rules; every other function is one system call (or the
-// platform's one equivalent). All report failure by their result and the
-// system's error code (LastError()). The save by rename, the rewrite in
-// place, the lock wait and the size limits are in file_io.cpp.
+// rules; every other function is one system call or the platform's
+// equivalent. All report failure by their result and LastError().
 #pragma once
 
 #include <cstddef>
@@ -37,19 +35,37 @@ bool Random(std::uint64_t& bits);
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
 
+bool Close(Handle file);
+
+// An open file or folder, closed (and so unlocked) when it goes.
+class File {
+public:
+    explicit File(Handle handle = kNoHandle) : m_handle(handle) {}
+    ~File() { Reset(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Handle get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != kNoHandle; }
+    // Closes the file, and holds `handle` instead.
+    void Reset(Handle handle = kNoHandle) {
+        if (IsOpen()) {
+            Close(m_handle);
+        }
+        m_handle = handle;
+    }
+
+private:
+    Handle m_handle;
+};
+
 // A folder: held open on Linux, its full path on Windows.
 struct Folder {
-    Handle handle = kNoHandle;
+    File handle;
     Path path;
 };
-// The folder of a file, and the file's name in it; the folder is closed
-// when it goes.
+// The folder of a file, and the file's name in it.
 struct Place {
-    Place() = default;
-    ~Place();
-    Place(const Place&) = delete;
-    Place& operator=(const Place&) = delete;
-
     Folder folder;
     Path name;
 };
@@ -84,12 +100,6 @@ Handle Open(const Folder& folder, const Path& name, Mode mode);
 Handle CreateTemp(const Place& place, const Path& name, Handle old);
 // Gives a new file its name `name`, where it has none yet.
 bool GiveName(Handle file, const Folder& folder, const Path& name);
-bool Close(Handle file);
-inline Place::~Place() {
-    if (folder.handle != kNoHandle) {
-        Close(folder.handle);
-    }
-}
 
 enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
@@ -102,16 +112,13 @@ std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data)
 // Cuts or extends the file to `size` bytes.
 bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
-// The file system of an open file.
-struct Disk {
-    bool copiesOnWrite = false;   // rewritten bytes take new blocks
-    std::uint64_t available = 0;  // bytes free for the user
-};
-bool DiskOf(Handle file, Disk& disk);
+// The bytes a rewrite in place of the file may take: where rewritten bytes
+// take new blocks (copy on write), those free for the user; else no limit.
+std::uint64_t RewriteRoom(Handle file);
 
-// Puts the file `from` in the place of `to`, in one step, written through.
+// Puts the file `from` in the place of `to`, in one step, written through
+// with the folder.
 bool Rename(const Folder& folder, const Path& from, const Path& to);
 bool Remove(const Folder& folder, const Path& name);
-bool FlushFolder(const Folder& folder);
 
 }  // namespace ini::sys
