@@ -80,11 +80,10 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
 }
 
 // Takes the lock, waiting at most kLockWaitMs for another program to
-// release a conflicting one. A file system without locks reads and writes
-// unlocked; any other failure to lock fails.
+// release a conflicting one.
 bool LockWithin(Handle file, sys::Lock lock, Error& error) {
     for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (sys::TryLock(file, lock) || sys::IsNoLocks(sys::LastError())) {
+        if (sys::TryLock(file, lock)) {
             return true;
         }
         if (FailureOf(sys::LastError()) != Failure::kBusy) {

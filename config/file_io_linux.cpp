@@ -125,9 +125,6 @@ bool CopyAccess(int from, int to) {
 
 unsigned long LastError() { return static_cast<unsigned long>(errno); }
 
-// NFS without its lock service, or a file system that refuses flock(2).
-bool IsNoLocks(unsigned long code) { return code == ENOLCK || code == EOPNOTSUPP; }
-
 void Sleep(unsigned milliseconds) { ::usleep(milliseconds * 1000); }
 
 // 8 bytes come whole or not at all.
@@ -231,8 +228,11 @@ bool GiveName(Handle file, const Folder& folder, const Path& name) {
 
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
+// ENOLCK: NFS without its lock service; EOPNOTSUPP: a file system that
+// refuses flock(2).
 bool TryLock(Handle file, Lock lock) {
-    return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
+    return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0 ||
+           errno == ENOLCK || errno == EOPNOTSUPP;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {

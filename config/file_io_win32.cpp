@@ -71,10 +71,6 @@ bool CopyAccess(const Path& old, const Path& to) {
 
 unsigned long LastError() { return GetLastError(); }
 
-bool IsNoLocks(unsigned long code) {
-    return code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
-}
-
 void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 // advapi32's RtlGenRandom, which every Windows since XP has.
@@ -192,7 +188,8 @@ bool TryLock(Handle file, Lock lock) {
     OVERLAPPED at{};
     const DWORD flags =
         LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
+    return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0 ||
+           GetLastError() == ERROR_NOT_SUPPORTED || GetLastError() == ERROR_INVALID_FUNCTION;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {

@@ -26,8 +26,6 @@ using PathChar = char;
 using Path = std::basic_string<PathChar>;
 
 unsigned long LastError();
-// The file system keeps no locks (a lock may not even be tried there).
-bool IsNoLocks(unsigned long code);
 
 void Sleep(unsigned milliseconds);
 // Random bits, for names no other file has.
@@ -103,7 +101,8 @@ bool GiveName(Handle file, const Folder& folder, const Path& name);
 
 enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
-// another open file holds a lock that conflicts. Released by Close.
+// another open file holds a lock that conflicts. Released by Close. True
+// unlocked where the file system keeps no locks (or refuses to try).
 bool TryLock(Handle file, Lock lock);
 // Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
