@@ -1,5 +1,3 @@
-// ReadFile and WriteFile: the rules of reading and saving a file.
-//
 // A save replaces the file by rename: a new file, made without a name where
 // the system can and its owner's alone when it replaces one, is made the old
 // file's like in access (sys::CreateTemp), then takes the text, flushed;
@@ -30,15 +28,13 @@ using sys::Handle;
 using sys::Path;
 using sys::Place;
 
-// A failed step's reason, for the result of ReadFile or WriteFile: the
-// store's own refusal, or the system's code of the last call.
+// A failed step's reason: the store's own refusal, or the last system call's.
 bool Fail(Error& error, Failure failure, unsigned long code = 0) {
     error = {failure, code};
     return false;
 }
 bool Fail(Error& error) { return Fail(error, FailureOf(sys::LastError()), sys::LastError()); }
 
-// Finds the folder of the file that `path` names, and its name there.
 bool OpenPlace(const char* path, Place& place, Error& error) {
     if (path == nullptr || *path == '\0') {
         return Fail(error, Failure::kNotFound);
@@ -62,21 +58,18 @@ Failure Refusal(const sys::Info& info, sys::Mode mode) {
 // never opened, then checks the open file again, since the name may have
 // been given to another between the two.
 bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info, Error& error) {
-    if (!sys::NameInfo(place.folder, place.name, info)) {
+    if (!sys::NameInfo(place, info)) {
         return Fail(error);
     }
     if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
         return Fail(error, refusal);
     }
-    file.Reset(sys::Open(place.folder, place.name, mode));
+    file.Reset(sys::Open(place, mode));
     if (!file.IsOpen() || !sys::HandleInfo(file.get(), info)) {
         return Fail(error);
     }
-    if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
-        file.Reset();
-        return Fail(error, refusal);
-    }
-    return true;
+    const Failure refusal = Refusal(info, mode);
+    return refusal == Failure::kOther || Fail(error, refusal);
 }
 
 // Takes the lock, waiting at most kLockWaitMs for another program to
@@ -150,24 +143,23 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
     const Path tempName = TempName(place.name, bits);
     File temp(sys::CreateTemp(place, tempName, old.get()));
     bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
-                sys::GiveName(temp.get(), place.folder, tempName);
+                sys::GiveName(temp.get(), place, tempName);
     refused = !temp.IsOpen();
     if (done) {
         old.Reset();  // Wine refuses to replace a file that any handle holds
-        done = sys::Rename(place.folder, tempName, place.name);
+        done = sys::Rename(place, tempName);
         refused = !done;
     }
     if (!done) {
         Fail(error);
         if (temp.IsOpen()) {
             temp.Reset();
-            sys::Remove(place.folder, tempName);  // none, if it never had its name
+            sys::Remove(place, tempName);  // none, if it never had its name
         }
     }
     return done;  // after a good flush, closing has nothing left to report
 }
 
-// The rewrite in place, for a file that cannot be replaced by rename.
 bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) {
     File file;
     sys::Info info;

@@ -31,7 +31,7 @@ namespace ini::sys {
 namespace {
 
 int Fd(Handle file) { return static_cast<int>(file); }
-int Fd(const Folder& folder) { return Fd(folder.handle.get()); }
+int Fd(const Place& place) { return Fd(place.folder.get()); }
 
 // openat(2), close-on-exec, never a controlling terminal.
 int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
@@ -140,7 +140,7 @@ std::uint64_t FileSizeLimit() {
 // before it is followed, and one swapped in later is not.
 bool OpenPlace(const char* path, Place& place) {
     Path rest = path;
-    File& dir = place.folder.handle;
+    File& dir = place.folder;
     dir.Reset(OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY));
     for (int links = 0; dir.IsOpen();) {
         place.name = NextComponent(rest);
@@ -178,9 +178,10 @@ bool OpenPlace(const char* path, Place& place) {
     return false;
 }
 
-bool NameInfo(const Folder& folder, const Path& name, Info& info) {
+bool NameInfo(const Place& place, Info& info) {
     struct stat st {};
-    return ::fstatat(Fd(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && Describe(st, info);
+    return ::fstatat(Fd(place), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           Describe(st, info);
 }
 
 bool HandleInfo(Handle file, Info& info) {
@@ -188,15 +189,15 @@ bool HandleInfo(Handle file, Info& info) {
     return ::fstat(Fd(file), &st) == 0 && Describe(st, info);
 }
 
-Handle Open(const Folder& folder, const Path& name, Mode mode) {
+Handle Open(const Place& place, Mode mode) {
     const int access = mode == Mode::kRead ? O_RDONLY : mode == Mode::kWrite ? O_WRONLY : O_RDWR;
     // O_NONBLOCK, which keeps a FIFO from blocking, changes nothing for a
     // file on disk.
-    return OpenAt(Fd(folder), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
+    return OpenAt(Fd(place), place.name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
 Handle CreateTemp(const Place& place, const Path& name, Handle old) {
-    const int dir = Fd(place.folder);
+    const int dir = Fd(place);
     const mode_t mode = old != kNoHandle ? 0600 : 0666;
     int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
                  ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
@@ -217,13 +218,13 @@ Handle CreateTemp(const Place& place, const Path& name, Handle old) {
 
 // A nameless file is named through /proc: linkat(2) names a file by its
 // descriptor alone only for a process that may open any file.
-bool GiveName(Handle file, const Folder& folder, const Path& name) {
+bool GiveName(Handle file, const Place& place, const Path& name) {
     struct stat st {};
     if (::fstat(Fd(file), &st) == 0 && st.st_nlink > 0) {
         return true;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
-    return ::linkat(AT_FDCWD, self.c_str(), Fd(folder), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    return ::linkat(AT_FDCWD, self.c_str(), Fd(place), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
@@ -266,31 +267,29 @@ std::uint64_t RewriteRoom(Handle file) {
 // The new file is in place when renameat(2) succeeds: a failed flush of the
 // folder cannot undo that. A folder held for a walk (O_PATH) cannot be
 // flushed: it is opened again.
-bool Rename(const Folder& folder, const Path& from, const Path& to) {
-    if (::renameat(Fd(folder), from.c_str(), Fd(folder), to.c_str()) != 0) {
+bool Rename(const Place& place, const Path& from) {
+    if (::renameat(Fd(place), from.c_str(), Fd(place), place.name.c_str()) != 0) {
         return false;
     }
-    const File dir(OpenAt(Fd(folder), ".", O_RDONLY | O_DIRECTORY));
+    const File dir(OpenAt(Fd(place), ".", O_RDONLY | O_DIRECTORY));
     if (dir.IsOpen()) {
         ::fsync(Fd(dir.get()));
     }
     return true;
 }
 
-bool Remove(const Folder& folder, const Path& name) {
-    return ::unlinkat(Fd(folder), name.c_str(), 0) == 0;
+bool Remove(const Place& place, const Path& name) {
+    return ::unlinkat(Fd(place), name.c_str(), 0) == 0;
 }
 
 }  // namespace ini::sys
-
-namespace ini {
 
 // EPERM is also the code of an immutable file, and of a new file that
 // cannot take the old one's owner; EACCES is the system's refusal of the
 // file or its folder. EBUSY is also rename(2)'s refusal to replace a file
 // mounted on its name (as containers mount single files); EWOULDBLOCK, a
 // lock held elsewhere.
-Failure FailureOf(unsigned long code) {
+ini::Failure ini::FailureOf(unsigned long code) {
     using F = Failure;
     constexpr std::pair<unsigned long, Failure> kFailures[] = {
         {ENOENT, F::kNotFound},    {ENOTDIR, F::kNotFound},  {EISDIR, F::kIsDirectory},
@@ -302,5 +301,3 @@ Failure FailureOf(unsigned long code) {
                                   [&](const auto& entry) { return entry.first == code; });
     return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
-
-}  // namespace ini

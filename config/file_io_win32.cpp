@@ -5,6 +5,8 @@
 // it asks the mount manager, another process, whose reply qemu can lose.)
 
 #include <windows.h>
+// After windows.h:
+#include <ntsecapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -25,7 +27,7 @@ constexpr DWORD kMaxPath = 32768;  // the longest path, in its long form
 
 HANDLE Win(Handle file) { return reinterpret_cast<HANDLE>(file); }
 
-Path In(const Folder& folder, const Path& name) { return folder.path + name; }
+Path In(const Place& place, const Path& name) { return place.folderPath + name; }
 
 // Every file is shared with everyone, the new one too: it is renamed while
 // open, and sharing less would make the saved file refuse other programs
@@ -73,12 +75,9 @@ unsigned long LastError() { return GetLastError(); }
 
 void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
-// advapi32's RtlGenRandom, which every Windows since XP has.
+// advapi32's RtlGenRandom (SystemFunction036), which every Windows since XP has.
 bool Random(std::uint64_t& bits) {
-    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
-    const auto generate = reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036")));
-    if (generate == nullptr || generate(&bits, sizeof bits) == 0) {
+    if (RtlGenRandom(&bits, sizeof bits) == 0) {
         SetLastError(ERROR_GEN_FAILURE);  // it sets no code of its own
         return false;
     }
@@ -104,14 +103,14 @@ bool OpenPlace(const char* path, Place& place) {
         CloseHandle(file);
     }
     const std::size_t slash = rest.find_last_of(L'\\');
-    place.folder.path = rest.substr(0, slash + 1);
+    place.folderPath = rest.substr(0, slash + 1);
     rest.erase(0, slash + 1);
     return true;
 }
 
-bool NameInfo(const Folder& folder, const Path& name, Info& info) {
+bool NameInfo(const Place& place, Info& info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(In(folder, name).c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(In(place, place.name).c_str(), GetFileExInfoStandard, &data) == 0) {
         return false;
     }
     const DWORD attributes = data.dwFileAttributes;
@@ -133,11 +132,11 @@ bool HandleInfo(Handle file, Info& info) {
     return sized;
 }
 
-Handle Open(const Folder& folder, const Path& name, Mode mode) {
+Handle Open(const Place& place, Mode mode) {
     const DWORD access = mode == Mode::kRead    ? GENERIC_READ
                          : mode == Mode::kWrite ? GENERIC_WRITE
                                                 : GENERIC_READ | GENERIC_WRITE;
-    return reinterpret_cast<Handle>(OpenShared(In(folder, name), access, OPEN_EXISTING));
+    return reinterpret_cast<Handle>(OpenShared(In(place, place.name), access, OPEN_EXISTING));
 }
 
 // With `old` it is created with a protected list that lets only its owner
@@ -165,11 +164,11 @@ Handle CreateTemp(const Place& place, const Path& name, Handle old) {
         SetLastError(ERROR_ACCESS_DENIED);
         return kNoHandle;
     }
-    const Path path = In(place.folder, name);
+    const Path path = In(place, name);
     HANDLE file =
         CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
                     owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place.folder, place.name), path)) {
+    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place, place.name), path)) {
         const DWORD code = GetLastError();
         CloseHandle(file);
         DeleteFileW(path.c_str());
@@ -180,7 +179,7 @@ Handle CreateTemp(const Place& place, const Path& name, Handle old) {
 }
 
 // Every new file has its name.
-bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return true; }
+bool GiveName(Handle /*file*/, const Place& /*place*/, const Path& /*name*/) { return true; }
 
 bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
 
@@ -225,22 +224,20 @@ bool Flush(Handle file) { return FlushFileBuffers(Win(file)) != 0; }
 std::uint64_t RewriteRoom(Handle /*file*/) { return UINT64_MAX; }
 
 // MOVEFILE_WRITE_THROUGH flushes the folder too.
-bool Rename(const Folder& folder, const Path& from, const Path& to) {
-    return MoveFileExW(In(folder, from).c_str(), In(folder, to).c_str(),
+bool Rename(const Place& place, const Path& from) {
+    return MoveFileExW(In(place, from).c_str(), In(place, place.name).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool Remove(const Folder& folder, const Path& name) {
-    return DeleteFileW(In(folder, name).c_str()) != 0;
+bool Remove(const Place& place, const Path& name) {
+    return DeleteFileW(In(place, name).c_str()) != 0;
 }
 
 }  // namespace ini::sys
 
-namespace ini {
-
 // ERROR_BUSY: "The requested resource is in use."; 1295:
 // ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers.
-Failure FailureOf(unsigned long code) {
+ini::Failure ini::FailureOf(unsigned long code) {
     using F = Failure;
     constexpr std::pair<unsigned long, Failure> kFailures[] = {
         {ERROR_FILE_NOT_FOUND, F::kNotFound},    {ERROR_PATH_NOT_FOUND, F::kNotFound},
@@ -257,5 +254,3 @@ Failure FailureOf(unsigned long code) {
                                   [&](const auto& entry) { return entry.first == code; });
     return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
-
-}  // namespace ini

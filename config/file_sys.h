@@ -57,14 +57,11 @@ private:
     Handle m_handle;
 };
 
-// A folder: held open on Linux, its full path on Windows.
-struct Folder {
-    File handle;
-    Path path;
-};
-// The folder of a file, and the file's name in it.
+// The folder of a file (held open on Linux, its full path on Windows) and
+// the file's name in it.
 struct Place {
-    Folder folder;
+    File folder;
+    Path folderPath;
     Path name;
 };
 // Finds the place of the file that `path` (in the ANSI code page) names, no
@@ -80,14 +77,14 @@ struct Info {
     bool writable = false;  // a write permission bit, or no read-only attribute
     std::uint64_t size = 0;
 };
-// The entry `name` of the folder itself (a link is not followed).
-bool NameInfo(const Folder& folder, const Path& name, Info& info);
+// The file's entry in its folder itself (a link is not followed).
+bool NameInfo(const Place& place, Info& info);
 bool HandleInfo(Handle file, Info& info);
 
 enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
-Handle Open(const Folder& folder, const Path& name, Mode mode);
+Handle Open(const Place& place, Mode mode);
 // A new file for reading and writing beside the file of `place`: on Linux
 // without a name where the system can make it and name it later (O_TMPFILE
 // and /proc), else as `name`, which must not exist. With `old`, the open
@@ -97,7 +94,7 @@ Handle Open(const Folder& folder, const Path& name, Mode mode);
 // Without, it has what the folder gives new files.
 Handle CreateTemp(const Place& place, const Path& name, Handle old);
 // Gives a new file its name `name`, where it has none yet.
-bool GiveName(Handle file, const Folder& folder, const Path& name);
+bool GiveName(Handle file, const Place& place, const Path& name);
 
 enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
@@ -108,16 +105,15 @@ bool TryLock(Handle file, Lock lock);
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
 // Writes at `offset`: the bytes written (some of `data`, never none), or -1.
 std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data);
-// Cuts or extends the file to `size` bytes.
 bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
 // The bytes a rewrite in place of the file may take: where rewritten bytes
 // take new blocks (copy on write), those free for the user; else no limit.
 std::uint64_t RewriteRoom(Handle file);
 
-// Puts the file `from` in the place of `to`, in one step, written through
-// with the folder.
-bool Rename(const Folder& folder, const Path& from, const Path& to);
-bool Remove(const Folder& folder, const Path& name);
+// Puts the file `from` of the folder in the file's place, in one step,
+// written through with the folder.
+bool Rename(const Place& place, const Path& from);
+bool Remove(const Place& place, const Path& name);
 
 }  // namespace ini::sys

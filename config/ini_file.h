@@ -32,12 +32,9 @@ public:
 private:
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 
-    struct FindResult {
-        bool found;
-        std::size_t section;  // the section searched, or kNoSection
-        std::size_t entry;    // meaningful only when found
-    };
-    FindResult Find(const char* section, const char* key);
+    // The first entry `key` of the first section `section`, or null; that
+    // section becomes the current one, or kNoSection where there is none.
+    IniEntry* Find(const char* section, const char* key);
 
     std::string m_strPath;
     std::vector<IniSection> m_sections;
