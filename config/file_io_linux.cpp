@@ -38,7 +38,13 @@ int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
     return ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, mode);
 }
 
-bool Describe(const struct stat& st, Info& info) {
+// What fstatat(2) tells of `name` in `dir` (a link is not followed), or of
+// `dir` itself for "".
+bool Describe(int dir, const char* name, Info& info) {
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH) != 0) {
+        return false;
+    }
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
                                       : Kind::kOther;
@@ -137,7 +143,7 @@ std::uint64_t FileSizeLimit() {
 }
 
 // One component at a time with the folder held open: a link is checked
-// before it is followed, and one swapped in later is not.
+// (MayFollow) before it is followed, and one swapped in later is not.
 bool OpenPlace(const char* path, Place& place) {
     Path rest = path;
     File& dir = place.folder;
@@ -179,15 +185,10 @@ bool OpenPlace(const char* path, Place& place) {
 }
 
 bool NameInfo(const Place& place, Info& info) {
-    struct stat st {};
-    return ::fstatat(Fd(place), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-           Describe(st, info);
+    return Describe(Fd(place), place.name.c_str(), info);
 }
 
-bool HandleInfo(Handle file, Info& info) {
-    struct stat st {};
-    return ::fstat(Fd(file), &st) == 0 && Describe(st, info);
-}
+bool HandleInfo(Handle file, Info& info) { return Describe(Fd(file), "", info); }
 
 Handle Open(const Place& place, Mode mode) {
     const int access = mode == Mode::kRead ? O_RDONLY : mode == Mode::kWrite ? O_WRONLY : O_RDWR;
@@ -199,6 +200,7 @@ Handle Open(const Place& place, Mode mode) {
 Handle CreateTemp(const Place& place, const Path& name, Handle old) {
     const int dir = Fd(place);
     const mode_t mode = old != kNoHandle ? 0600 : 0666;
+    // Nameless (O_TMPFILE) only where /proc can name it later.
     int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
                  ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
                  : -1;

@@ -65,10 +65,7 @@ struct Place {
     Path name;
 };
 // Finds the place of the file that `path` (in the ANSI code page) names, no
-// such file yet maybe. Linux walks the path one component at a time with
-// the folder held open, following a link only by the rule of its owner
-// (else ELOOP). Windows follows every link itself: the folder is that of
-// the file's final path.
+// such file yet maybe, following links by the platform's rule (else ELOOP).
 bool OpenPlace(const char* path, Place& place);
 
 enum class Kind { kRegular, kDirectory, kOther };
@@ -85,13 +82,12 @@ enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Place& place, Mode mode);
-// A new file for reading and writing beside the file of `place`: on Linux
-// without a name where the system can make it and name it later (O_TMPFILE
-// and /proc), else as `name`, which must not exist. With `old`, the open
-// old file, it is private from its first moment, then made identical to it
-// in owner, group, access list, attributes and mode; where it cannot be,
-// it is not made and the failure is a refusal (EPERM, ERROR_ACCESS_DENIED).
-// Without, it has what the folder gives new files.
+// A new file for reading and writing beside the file of `place`, without a
+// name where the system can make it so (Linux), else as `name`, which must
+// not exist. With `old`, the open old file, it is private from its first
+// moment, then made identical to it in owner, group, access list,
+// attributes and mode, or not made, failing as a refusal (EPERM,
+// ERROR_ACCESS_DENIED). Without, it has what the folder gives new files.
 Handle CreateTemp(const Place& place, const Path& name, Handle old);
 // Gives a new file its name `name`, where it has none yet.
 bool GiveName(Handle file, const Place& place, const Path& name);
