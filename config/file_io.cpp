@@ -75,10 +75,7 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
 // Takes the lock, waiting at most kLockWaitMs for another program to
 // release a conflicting one.
 bool LockWithin(Handle file, sys::Lock lock, Error& error) {
-    for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (sys::TryLock(file, lock)) {
-            return true;
-        }
+    for (unsigned waited = 0; !sys::TryLock(file, lock); waited += kLockRetryMs) {
         if (FailureOf(sys::LastError()) != Failure::kBusy) {
             return Fail(error);
         }
@@ -87,6 +84,7 @@ bool LockWithin(Handle file, sys::Lock lock, Error& error) {
         }
         sys::Sleep(kLockRetryMs);
     }
+    return true;
 }
 
 // Reads the open file from its start to its end. `size` is its size when it
@@ -122,15 +120,6 @@ bool WriteAll(Handle file, std::string_view data) {
     return true;
 }
 
-// "<name>.<16 hex digits>.tmp": a name that no other file has.
-Path TempName(const Path& name, std::uint64_t bits) {
-    Path temp = name + sys::PathChar('.');
-    for (int i = 0; i < 16; ++i, bits >>= 4) {
-        temp += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
-    }
-    return temp.append({'.', 't', 'm', 'p'});
-}
-
 // The save by rename. `old` is the file to replace, open, or none.
 // `refused`: the new file could not be made beside the old one, made its
 // like, or put in its place; a rewrite in place may do what this cannot.
@@ -140,7 +129,12 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
     if (!sys::Random(bits)) {
         return Fail(error);
     }
-    const Path tempName = TempName(place.name, bits);
+    // "<name>.<16 hex digits>.tmp": a name that no other file has.
+    Path tempName = place.name + sys::PathChar('.');
+    for (int i = 0; i < 16; ++i, bits >>= 4) {
+        tempName += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
+    }
+    tempName.append({'.', 't', 'm', 'p'});
     File temp(sys::CreateTemp(place, tempName, old.get()));
     bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
                 sys::GiveName(temp.get(), place, tempName);

@@ -38,8 +38,7 @@ int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
     return ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, mode);
 }
 
-// What fstatat(2) tells of `name` in `dir` (a link is not followed), or of
-// `dir` itself for "".
+// fstatat(2) of `name` in `dir` (a link not followed), or of `dir` for "".
 bool Describe(int dir, const char* name, Info& info) {
     struct stat st {};
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH) != 0) {
@@ -73,11 +72,10 @@ bool MayFollow(const struct stat& link, const struct stat& folder) {
 
 // The access control list and the user's own attributes (user.*) must come
 // along, and a list the new file took from its folder's default must go
-// where the old file has none; security labels (security.*) come where the
-// system lets them. Other names (trusted.*) need privileges and are not
-// copied. A file system without lists or attributes (ramfs, vfat, exFAT,
-// NTFS without acl, NFS) answers EOPNOTSUPP (ENOTSUP is the same code) or
-// ENODATA: it has none to copy.
+// where the old file has none; security labels come where the system lets
+// them; trusted.* needs privileges and stays. A file system without lists
+// or attributes (ramfs, vfat, exFAT, NTFS without acl, NFS) answers
+// EOPNOTSUPP (= ENOTSUP) or ENODATA: it has none to copy.
 bool CopyExtendedAttributes(int from, int to) {
     constexpr std::string_view kAcl = "system.posix_acl_access";
     const auto none = [] { return errno == EOPNOTSUPP || errno == ENODATA; };

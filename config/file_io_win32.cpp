@@ -192,16 +192,15 @@ bool TryLock(Handle file, Lock lock) {
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
-    DWORD n = 0;
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
-    return ::ReadFile(Win(file), buffer, wanted, &n, nullptr) != 0 ? n : -1;
+    DWORD n = 0;  // sizes are at most kMaxFileSize + 1
+    return ::ReadFile(Win(file), buffer, static_cast<DWORD>(size), &n, nullptr) != 0 ? n : -1;
 }
 
 std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const auto size = static_cast<DWORD>(std::min<std::size_t>(data.size(), MAXDWORD));
+    const auto size = static_cast<DWORD>(data.size());  // at most kMaxFileSize
     DWORD n = 0;
     const bool written = ::WriteFile(Win(file), data.data(), size, &n, &at) != 0;
     if (written && n == 0 && size != 0) {

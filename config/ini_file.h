@@ -21,9 +21,7 @@ public:
     void SetString(const char* section, const char* key, const char* value);
     void SetInt(const char* section, const char* key, int value);
 
-    // Why the last Load or Save failed: what it met (kOther after a
-    // success), and the system's error code (errno on POSIX, a Win32 error
-    // code on Windows), 0 after a success or where the store refused itself.
+    // Why the last Load or Save failed (ini::Error); {kOther, 0} after a success.
     ini::Failure GetFailure() const { return m_error.failure; }
     unsigned long GetErrorCode() const { return m_error.code; }
     // True when the last Load failed because no file exists at its path.

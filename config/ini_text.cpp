@@ -15,9 +15,7 @@ bool HoldsNone(std::string_view text, std::string_view also) {
 
 }  // namespace
 
-// The single-pass reader, as the C runtime's text mode feeds it: the text
-// ends at Ctrl-Z, and a CR right before an LF is not seen, so CR LF is a
-// line end.
+// One pass over the text as the C runtime's text mode feeds it.
 std::vector<IniSection> ParseText(std::string_view bytes) {
     if (bytes.starts_with("\xef\xbb\xbf")) {
         bytes.remove_prefix(3);
