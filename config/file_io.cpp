@@ -72,10 +72,17 @@ bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info
     return refusal == Failure::kOther || Fail(error, refusal);
 }
 
-// Takes the lock, waiting at most kLockWaitMs for another program to
-// release a conflicting one.
-bool LockWithin(Handle file, sys::Lock lock, Error& error) {
-    for (unsigned waited = 0; !sys::TryLock(file, lock); waited += kLockRetryMs) {
+// Opens the file in `mode` under a lock (shared for reading), waiting at
+// most kLockWaitMs for another program to release a conflicting one, and
+// reads it whole: a byte more than its size when opened tells a file that
+// grew since.
+bool OpenAndRead(const Place& place, sys::Mode mode, File& file, std::string& bytes, Error& error) {
+    sys::Info info;
+    if (!OpenChecked(place, mode, file, info, error)) {
+        return false;
+    }
+    const sys::Lock lock = mode == sys::Mode::kRead ? sys::Lock::kShared : sys::Lock::kExclusive;
+    for (unsigned waited = 0; !sys::TryLock(file.get(), lock); waited += kLockRetryMs) {
         if (FailureOf(sys::LastError()) != Failure::kBusy) {
             return Fail(error);
         }
@@ -84,14 +91,8 @@ bool LockWithin(Handle file, sys::Lock lock, Error& error) {
         }
         sys::Sleep(kLockRetryMs);
     }
-    return true;
-}
-
-// Reads the open file from its start to its end. `size` is its size when it
-// was opened; a byte more tells a file that grew since.
-bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, Error& error) {
     constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize);
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLimit)) + 1);
+    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(info.size, kLimit)) + 1);
     std::size_t used = 0;
     for (std::ptrdiff_t n = 1; n > 0; used += static_cast<std::size_t>(n)) {
         if (used == bytes.size()) {
@@ -100,7 +101,7 @@ bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, Error& error) 
             }
             bytes.resize(std::min(2 * used, kLimit + 1));
         }
-        n = sys::Read(file, bytes.data() + used, bytes.size() - used);
+        n = sys::Read(file.get(), bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             return Fail(error);
         }
@@ -135,10 +136,11 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
         tempName += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
     }
     tempName.append({'.', 't', 'm', 'p'});
-    File temp(sys::CreateTemp(place, tempName, old.get()));
-    bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
+    File temp;
+    const bool made = sys::CreateTemp(place, tempName, old.get(), temp);
+    bool done = made && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
                 sys::GiveName(temp.get(), place, tempName);
-    refused = !temp.IsOpen();
+    refused = !made;
     if (done) {
         old.Reset();  // Wine refuses to replace a file that any handle holds
         done = sys::Rename(place, tempName);
@@ -156,11 +158,8 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
 
 bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) {
     File file;
-    sys::Info info;
     std::string old;
-    if (!OpenChecked(place, sys::Mode::kReadWrite, file, info, error) ||
-        !LockWithin(file.get(), sys::Lock::kExclusive, error) ||
-        !ReadAll(file.get(), info.size, old, error)) {
+    if (!OpenAndRead(place, sys::Mode::kReadWrite, file, old, error)) {
         return false;
     }
     // Putting the old bytes back must not meet the size limit either.
@@ -194,11 +193,8 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) 
 bool ReadFile(const char* path, std::string& bytes, Error& error) {
     Place place;
     File file;
-    sys::Info info;
     return OpenPlace(path, place, error) &&
-           OpenChecked(place, sys::Mode::kRead, file, info, error) &&
-           LockWithin(file.get(), sys::Lock::kShared, error) &&
-           ReadAll(file.get(), info.size, bytes, error);
+           OpenAndRead(place, sys::Mode::kRead, file, bytes, error);
 }
 
 bool WriteFile(const char* path, const std::string& bytes, Error& error) {

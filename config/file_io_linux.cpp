@@ -195,25 +195,16 @@ Handle Open(const Place& place, Mode mode) {
     return OpenAt(Fd(place), place.name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
-Handle CreateTemp(const Place& place, const Path& name, Handle old) {
-    const int dir = Fd(place);
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp) {
     const mode_t mode = old != kNoHandle ? 0600 : 0666;
     // Nameless (O_TMPFILE) only where /proc can name it later.
-    int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
-                 ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
-                 : -1;
-    const bool named = fd < 0;
-    fd = named ? OpenAt(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode) : fd;
-    if (fd >= 0 && old != kNoHandle && !CopyAccess(Fd(old), fd)) {
-        const int code = errno;
-        if (named) {
-            ::unlinkat(dir, name.c_str(), 0);
-        }
-        ::close(fd);
-        errno = code;
-        return kNoHandle;
+    if (::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0) {
+        temp.Reset(OpenAt(Fd(place), ".", O_TMPFILE | O_RDWR, mode));
     }
-    return fd;
+    if (!temp.IsOpen()) {
+        temp.Reset(OpenAt(Fd(place), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
+    }
+    return temp.IsOpen() && (old == kNoHandle || CopyAccess(Fd(old), Fd(temp.get())));
 }
 
 // A nameless file is named through /proc: linkat(2) names a file by its

@@ -143,7 +143,7 @@ Handle Open(const Place& place, Mode mode) {
 // in (OWNER RIGHTS; on XP no one but this handle) until CopyAccess. Wine
 // maps a list to Unix mode bits with the owner's rights on the group too,
 // never the old mode: there it is refused (the file is rewritten in place).
-Handle CreateTemp(const Place& place, const Path& name, Handle old) {
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp) {
     static const struct {
         SECURITY_DESCRIPTOR_RELATIVE descriptor;
         ACL list;
@@ -162,20 +162,13 @@ Handle CreateTemp(const Place& place, const Path& name, Handle old) {
     const bool owned = old != kNoHandle;
     if (owned && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return kNoHandle;
+        return false;
     }
     const Path path = In(place, name);
-    HANDLE file =
+    temp.Reset(reinterpret_cast<Handle>(
         CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
-                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place, place.name), path)) {
-        const DWORD code = GetLastError();
-        CloseHandle(file);
-        DeleteFileW(path.c_str());
-        SetLastError(code);
-        return kNoHandle;
-    }
-    return reinterpret_cast<Handle>(file);
+                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return temp.IsOpen() && (!owned || CopyAccess(In(place, place.name), path));
 }
 
 // Every new file has its name.

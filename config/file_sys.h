@@ -82,13 +82,14 @@ enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
 Handle Open(const Place& place, Mode mode);
-// A new file for reading and writing beside the file of `place`, without a
-// name where the system can make it so (Linux), else as `name`, which must
-// not exist. With `old`, the open old file, it is private from its first
-// moment, then made identical to it in owner, group, access list,
-// attributes and mode, or not made, failing as a refusal (EPERM,
-// ERROR_ACCESS_DENIED). Without, it has what the folder gives new files.
-Handle CreateTemp(const Place& place, const Path& name, Handle old);
+// Makes `temp` a new file for reading and writing beside the file of
+// `place`, without a name where the system can make it so (Linux), else as
+// `name`, which must not exist. With `old`, the open old file, it is
+// private from its first moment, then made identical to it in owner, group,
+// access list, attributes and mode; where it cannot be, this fails as a
+// refusal (EPERM, ERROR_ACCESS_DENIED), `temp` maybe made, for the caller to
+// close and remove. Without, it has what the folder gives new files.
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp);
 // Gives a new file its name `name`, where it has none yet.
 bool GiveName(Handle file, const Place& place, const Path& name);
 
