@@ -1,7 +1,6 @@
-// The Linux file layer. A folder is held open, and every name is looked up
-// in it without following links. No call here waits for what a signal could
-// interrupt: a FIFO is opened without waiting, locks are tried, files are on
-// disk.
+// The Linux file layer: every name is looked up in its folder, held open,
+// without following links. No call waits for what a signal could interrupt:
+// a FIFO is opened without waiting, locks are tried, files are on disk.
 
 #include <fcntl.h>
 #include <linux/limits.h>

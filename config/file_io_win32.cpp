@@ -5,8 +5,6 @@
 // it asks the mount manager, another process, whose reply qemu can lose.)
 
 #include <windows.h>
-// After windows.h:
-#include <ntsecapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -75,9 +73,12 @@ unsigned long LastError() { return GetLastError(); }
 
 void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
-// advapi32's RtlGenRandom (SystemFunction036), which every Windows since XP has.
+// advapi32's RtlGenRandom, which every Windows since XP has.
 bool Random(std::uint64_t& bits) {
-    if (RtlGenRandom(&bits, sizeof bits) == 0) {
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    const auto generate = reinterpret_cast<GenRandomFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036")));
+    if (generate == nullptr || generate(&bits, sizeof bits) == 0) {
         SetLastError(ERROR_GEN_FAILURE);  // it sets no code of its own
         return false;
     }
