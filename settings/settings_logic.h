@@ -75,11 +75,11 @@ protected:
 };
 
 // Run before the dialog's window exists: loads config.ini, or creates it with
-// first-run values when it does not exist (a failure is put in `message`, the
-// dialog opens on those values), asks for the display modes and fills the
-// form. A file that exists but cannot be loaded is put in `message` and the
-// result is false: the program tells it and ends without a dialog, since OK
-// would write other values over the player's own.
+// first-run values when it does not exist, asks for the display modes and
+// fills the form. A failed creation is put in `message` and the dialog opens
+// on the first-run values. A file that exists but cannot be loaded is put in
+// `message` and the result is false: the program tells it and ends without a
+// dialog, since OK would write other values over the player's own.
 bool LoadSettings(SettingsForm& form, SettingsMessage& message);
 
 // The dialog's initialisation: the 1024 x 768 choice as the display allows
