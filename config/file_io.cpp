@@ -1,5 +1,3 @@
-// ReadFile and WriteFile: the rules of reading and saving a file.
-//
 // A save replaces the file by rename: a new file, made without a name where
 // the system can and its owner's alone when it replaces one, is made the old
 // file's like in access (sys::CreateTemp), then takes the text, flushed;
@@ -25,41 +23,18 @@ namespace ini {
 
 namespace {
 
+using sys::File;
 using sys::Handle;
 using sys::Path;
 using sys::Place;
 
-// An open file, closed (and so unlocked) when it goes.
-class File {
-public:
-    explicit File(Handle handle = sys::kNoHandle) : m_handle(handle) {}
-    ~File() { Reset(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    Handle get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != sys::kNoHandle; }
-    // Closes the file, and holds `handle` instead.
-    void Reset(Handle handle = sys::kNoHandle) {
-        if (IsOpen()) {
-            sys::Close(m_handle);
-        }
-        m_handle = handle;
-    }
-
-private:
-    Handle m_handle;
-};
-
-// A failed step's reason, for the result of ReadFile or WriteFile: the
-// store's own refusal, or the system's code of the last call.
+// A failed step's reason: the store's own refusal, or the last system call's.
 bool Fail(Error& error, Failure failure, unsigned long code = 0) {
     error = {failure, code};
     return false;
 }
 bool Fail(Error& error) { return Fail(error, FailureOf(sys::LastError()), sys::LastError()); }
 
-// Finds the folder of the file that `path` names, and its name there.
 bool OpenPlace(const char* path, Place& place, Error& error) {
     if (path == nullptr || *path == '\0') {
         return Fail(error, Failure::kNotFound);
@@ -83,31 +58,31 @@ Failure Refusal(const sys::Info& info, sys::Mode mode) {
 // never opened, then checks the open file again, since the name may have
 // been given to another between the two.
 bool OpenChecked(const Place& place, sys::Mode mode, File& file, sys::Info& info, Error& error) {
-    if (!sys::NameInfo(place.folder, place.name, info)) {
+    if (!sys::NameInfo(place, info)) {
         return Fail(error);
     }
     if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
         return Fail(error, refusal);
     }
-    file.Reset(sys::Open(place.folder, place.name, mode));
+    file.Reset(sys::Open(place, mode));
     if (!file.IsOpen() || !sys::HandleInfo(file.get(), info)) {
         return Fail(error);
     }
-    if (const Failure refusal = Refusal(info, mode); refusal != Failure::kOther) {
-        file.Reset();
-        return Fail(error, refusal);
-    }
-    return true;
+    const Failure refusal = Refusal(info, mode);
+    return refusal == Failure::kOther || Fail(error, refusal);
 }
 
-// Takes the lock, waiting at most kLockWaitMs for another program to
-// release a conflicting one. A file system without locks reads and writes
-// unlocked; any other failure to lock fails.
-bool LockWithin(Handle file, sys::Lock lock, Error& error) {
-    for (unsigned waited = 0;; waited += kLockRetryMs) {
-        if (sys::TryLock(file, lock) || sys::IsNoLocks(sys::LastError())) {
-            return true;
-        }
+// Opens the file in `mode` under a lock (shared for reading), waiting at
+// most kLockWaitMs for another program to release a conflicting one, and
+// reads it whole: a byte more than its size when opened tells a file that
+// grew since.
+bool OpenAndRead(const Place& place, sys::Mode mode, File& file, std::string& bytes, Error& error) {
+    sys::Info info;
+    if (!OpenChecked(place, mode, file, info, error)) {
+        return false;
+    }
+    const sys::Lock lock = mode == sys::Mode::kRead ? sys::Lock::kShared : sys::Lock::kExclusive;
+    for (unsigned waited = 0; !sys::TryLock(file.get(), lock); waited += kLockRetryMs) {
         if (FailureOf(sys::LastError()) != Failure::kBusy) {
             return Fail(error);
         }
@@ -116,13 +91,8 @@ bool LockWithin(Handle file, sys::Lock lock, Error& error) {
         }
         sys::Sleep(kLockRetryMs);
     }
-}
-
-// Reads the open file from its start to its end. `size` is its size when it
-// was opened; a byte more tells a file that grew since.
-bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, Error& error) {
     constexpr auto kLimit = static_cast<std::size_t>(kMaxFileSize);
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kLimit)) + 1);
+    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(info.size, kLimit)) + 1);
     std::size_t used = 0;
     for (std::ptrdiff_t n = 1; n > 0; used += static_cast<std::size_t>(n)) {
         if (used == bytes.size()) {
@@ -131,7 +101,7 @@ bool ReadAll(Handle file, std::uint64_t size, std::string& bytes, Error& error) 
             }
             bytes.resize(std::min(2 * used, kLimit + 1));
         }
-        n = sys::Read(file, bytes.data() + used, bytes.size() - used);
+        n = sys::Read(file.get(), bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             return Fail(error);
         }
@@ -151,15 +121,6 @@ bool WriteAll(Handle file, std::string_view data) {
     return true;
 }
 
-// "<name>.<16 hex digits>.tmp": a name that no other file has.
-Path TempName(const Path& name, std::uint64_t bits) {
-    Path temp = name + sys::PathChar('.');
-    for (int i = 0; i < 16; ++i, bits >>= 4) {
-        temp += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
-    }
-    return temp.append({'.', 't', 'm', 'p'});
-}
-
 // The save by rename. `old` is the file to replace, open, or none.
 // `refused`: the new file could not be made beside the old one, made its
 // like, or put in its place; a rewrite in place may do what this cannot.
@@ -169,41 +130,36 @@ bool ReplaceByRename(const Place& place, File& old, const std::string& bytes, bo
     if (!sys::Random(bits)) {
         return Fail(error);
     }
-    const Path tempName = TempName(place.name, bits);
-    File temp(sys::CreateTemp(place, tempName, old.get()));
-    bool done = temp.IsOpen() && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
-                sys::GiveName(temp.get(), place.folder, tempName);
-    refused = !temp.IsOpen();
+    // "<name>.<16 hex digits>.tmp": a name that no other file has.
+    Path tempName = place.name + sys::PathChar('.');
+    for (int i = 0; i < 16; ++i, bits >>= 4) {
+        tempName += static_cast<sys::PathChar>("0123456789abcdef"[bits & 15]);
+    }
+    tempName.append({'.', 't', 'm', 'p'});
+    File temp;
+    const bool made = sys::CreateTemp(place, tempName, old.get(), temp);
+    bool done = made && WriteAll(temp.get(), bytes) && sys::Flush(temp.get()) &&
+                sys::GiveName(temp.get(), place, tempName);
+    refused = !made;
     if (done) {
         old.Reset();  // Wine refuses to replace a file that any handle holds
-        done = sys::Rename(place.folder, tempName, place.name);
+        done = sys::Rename(place, tempName);
         refused = !done;
     }
-    Error failed;
-    Fail(failed);
     if (!done) {
+        Fail(error);
         if (temp.IsOpen()) {
             temp.Reset();
-            sys::Remove(place.folder, tempName);  // none, if it never had its name
+            sys::Remove(place, tempName);  // none, if it never had its name
         }
-        error = failed;
-        return false;
     }
-    temp.Reset();  // after a good flush, closing has nothing left to report
-    // The new file is in place: a failed flush of the folder cannot undo
-    // that, and failing here would tell the caller the old file is there.
-    sys::FlushFolder(place.folder);
-    return true;
+    return done;  // after a good flush, closing has nothing left to report
 }
 
-// The rewrite in place, for a file that cannot be replaced by rename.
 bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) {
     File file;
-    sys::Info info;
     std::string old;
-    if (!OpenChecked(place, sys::Mode::kReadWrite, file, info, error) ||
-        !LockWithin(file.get(), sys::Lock::kExclusive, error) ||
-        !ReadAll(file.get(), info.size, old, error)) {
+    if (!OpenAndRead(place, sys::Mode::kReadWrite, file, old, error)) {
         return false;
     }
     // Putting the old bytes back must not meet the size limit either.
@@ -214,9 +170,7 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) 
     // byte rewritten or put back, and near full fails writes well before its
     // free count is zero: room for four copies of the text and a margin.
     constexpr std::uint64_t kMargin = std::uint64_t{16} << 20;
-    sys::Disk disk;
-    if (sys::DiskOf(file.get(), disk) && disk.copiesOnWrite &&
-        disk.available < 4 * std::max(old.size(), bytes.size()) + kMargin) {
+    if (sys::RewriteRoom(file.get()) < 4 * std::max(old.size(), bytes.size()) + kMargin) {
         return Fail(error, Failure::kDiskFull);
     }
     if (WriteAll(file.get(), bytes) && sys::Flush(file.get()) &&
@@ -239,11 +193,8 @@ bool RewriteInPlace(const Place& place, const std::string& bytes, Error& error) 
 bool ReadFile(const char* path, std::string& bytes, Error& error) {
     Place place;
     File file;
-    sys::Info info;
     return OpenPlace(path, place, error) &&
-           OpenChecked(place, sys::Mode::kRead, file, info, error) &&
-           LockWithin(file.get(), sys::Lock::kShared, error) &&
-           ReadAll(file.get(), info.size, bytes, error);
+           OpenAndRead(place, sys::Mode::kRead, file, bytes, error);
 }
 
 bool WriteFile(const char* path, const std::string& bytes, Error& error) {
@@ -267,15 +218,14 @@ bool WriteFile(const char* path, const std::string& bytes, Error& error) {
         return true;
     }
     // Only the system's refusal of the new file sends the save in place.
-    const Failure refusal = error.failure;
-    if (!refused || (refusal != Failure::kNoPermission && refusal != Failure::kReadOnly &&
-                     refusal != Failure::kBusy)) {
+    const Error refusal = error;
+    if (!refused || (refusal.failure != Failure::kNoPermission &&
+                     refusal.failure != Failure::kReadOnly && refusal.failure != Failure::kBusy)) {
         return false;
     }
-    const Error refusedError = error;
     const bool rewritten = RewriteInPlace(place, bytes, error);
     if (!rewritten && error.failure == Failure::kNotFound) {
-        error = refusedError;  // nothing there to rewrite: the refusal is the reason
+        error = refusal;  // nothing there to rewrite: the refusal is the reason
     }
     return rewritten;
 }

@@ -2,7 +2,6 @@
 // the small platform layer of config/file_sys.h.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,7 +33,6 @@ enum class Failure {
     kIoError,
     kDamaged,  // a rewrite in place failed, and so did putting the old bytes back
 };
-inline constexpr std::size_t kFailureCount = static_cast<std::size_t>(Failure::kDamaged) + 1;
 
 // Why a load or save failed: what it met, and the system's error code
 // (errno on Linux, a Win32 code on Windows) where the system refused, or 0

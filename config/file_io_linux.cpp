@@ -1,7 +1,6 @@
-// The Linux file layer. A folder is held open, and every name is looked up
-// in it without following links. No call here waits for what a signal could
-// interrupt: a FIFO is opened without waiting, locks are tried, files are on
-// disk.
+// The Linux file layer: every name is looked up in its folder, held open,
+// without following links. No call waits for what a signal could interrupt:
+// a FIFO is opened without waiting, locks are tried, files are on disk.
 
 #include <fcntl.h>
 #include <linux/limits.h>
@@ -17,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <ctime>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -32,13 +30,19 @@ namespace ini::sys {
 namespace {
 
 int Fd(Handle file) { return static_cast<int>(file); }
+int Fd(const Place& place) { return Fd(place.folder.get()); }
 
 // openat(2), close-on-exec, never a controlling terminal.
 int OpenAt(int dir, const char* name, int flags, mode_t mode = 0) {
     return ::openat(dir, name, flags | O_CLOEXEC | O_NOCTTY, mode);
 }
 
-bool Describe(const struct stat& st, Info& info) {
+// fstatat(2) of `name` in `dir` (a link not followed), or of `dir` for "".
+bool Describe(int dir, const char* name, Info& info) {
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH) != 0) {
+        return false;
+    }
     info.kind = S_ISREG(st.st_mode)   ? Kind::kRegular
                 : S_ISDIR(st.st_mode) ? Kind::kDirectory
                                       : Kind::kOther;
@@ -67,11 +71,10 @@ bool MayFollow(const struct stat& link, const struct stat& folder) {
 
 // The access control list and the user's own attributes (user.*) must come
 // along, and a list the new file took from its folder's default must go
-// where the old file has none; security labels (security.*) come where the
-// system lets them. Other names (trusted.*) need privileges and are not
-// copied. A file system without lists or attributes (ramfs, vfat, exFAT,
-// NTFS without acl, NFS) answers EOPNOTSUPP (ENOTSUP is the same code) or
-// ENODATA: it has none to copy.
+// where the old file has none; security labels come where the system lets
+// them; trusted.* needs privileges and stays. A file system without lists
+// or attributes (ramfs, vfat, exFAT, NTFS without acl, NFS) answers
+// EOPNOTSUPP (= ENOTSUP) or ENODATA: it has none to copy.
 bool CopyExtendedAttributes(int from, int to) {
     constexpr std::string_view kAcl = "system.posix_acl_access";
     const auto none = [] { return errno == EOPNOTSUPP || errno == ENODATA; };
@@ -125,14 +128,7 @@ bool CopyAccess(int from, int to) {
 
 unsigned long LastError() { return static_cast<unsigned long>(errno); }
 
-// NFS without its lock service, or a file system that refuses flock(2).
-bool IsNoLocks(unsigned long code) { return code == ENOLCK || code == EOPNOTSUPP; }
-
-void Sleep(unsigned milliseconds) {
-    const timespec time{static_cast<time_t>(milliseconds / 1000),
-                        static_cast<long>(milliseconds % 1000) * 1000000L};
-    ::nanosleep(&time, nullptr);
-}
+void Sleep(unsigned milliseconds) { ::usleep(milliseconds * 1000); }
 
 // 8 bytes come whole or not at all.
 bool Random(std::uint64_t& bits) { return ::getrandom(&bits, sizeof bits, 0) == sizeof bits; }
@@ -144,13 +140,14 @@ std::uint64_t FileSizeLimit() {
 }
 
 // One component at a time with the folder held open: a link is checked
-// before it is followed, and one swapped in later is not.
+// (MayFollow) before it is followed, and one swapped in later is not.
 bool OpenPlace(const char* path, Place& place) {
     Path rest = path;
-    place.folder.handle = OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY);
-    for (int links = 0; place.folder.handle >= 0;) {
+    File& dir = place.folder;
+    dir.Reset(OpenAt(AT_FDCWD, rest.starts_with('/') ? "/" : ".", O_PATH | O_DIRECTORY));
+    for (int links = 0; dir.IsOpen();) {
         place.name = NextComponent(rest);
-        const int entry = OpenAt(Fd(place.folder.handle), place.name.c_str(), O_PATH | O_NOFOLLOW);
+        const int entry = OpenAt(Fd(dir.get()), place.name.c_str(), O_PATH | O_NOFOLLOW);
         if (entry < 0) {
             return rest.empty() && (errno == ENOENT || errno == ENOTDIR);  // no such file yet
         }
@@ -162,81 +159,71 @@ bool OpenPlace(const char* path, Place& place) {
         if (link) {
             const ssize_t n = ::readlinkat(entry, "", target.data(), target.size());
             target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-            known = n > 0 && ::fstat(Fd(place.folder.handle), &folder) == 0;
+            known = n > 0 && ::fstat(Fd(dir.get()), &folder) == 0;
         }
-        const bool walkOn = known && !link && !rest.empty() && S_ISDIR(info.st_mode);
+        if (known && !link && !rest.empty() && S_ISDIR(info.st_mode)) {
+            dir.Reset(entry);  // walk on
+            continue;
+        }
         const int code = errno;
-        ::close(walkOn ? Fd(place.folder.handle) : entry);
+        ::close(entry);
         errno = code;
-        if (walkOn) {
-            place.folder.handle = entry;
-        } else if (!known || !link) {
-            errno = known ? ENOENT : errno;                     // a file on the way
-            return known && rest.empty();                       // or the file itself
-        } else if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
+        if (!known || !link) {
+            errno = known ? ENOENT : errno;  // a file on the way
+            return known && rest.empty();    // or the file itself
+        }
+        if (!MayFollow(info, folder) || ++links > 40) {  // as many as the kernel follows
             errno = ELOOP;
             return false;
-        } else {
-            rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
         }
+        rest = target.append(rest.empty() ? 0 : 1, '/').append(rest);
     }
     return false;
 }
 
-bool NameInfo(const Folder& folder, const Path& name, Info& info) {
-    struct stat st {};
-    return ::fstatat(Fd(folder.handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-           Describe(st, info);
+bool NameInfo(const Place& place, Info& info) {
+    return Describe(Fd(place), place.name.c_str(), info);
 }
 
-bool HandleInfo(Handle file, Info& info) {
-    struct stat st {};
-    return ::fstat(Fd(file), &st) == 0 && Describe(st, info);
-}
+bool HandleInfo(Handle file, Info& info) { return Describe(Fd(file), "", info); }
 
-Handle Open(const Folder& folder, const Path& name, Mode mode) {
+Handle Open(const Place& place, Mode mode) {
     const int access = mode == Mode::kRead ? O_RDONLY : mode == Mode::kWrite ? O_WRONLY : O_RDWR;
     // O_NONBLOCK, which keeps a FIFO from blocking, changes nothing for a
     // file on disk.
-    return OpenAt(Fd(folder.handle), name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
+    return OpenAt(Fd(place), place.name.c_str(), access | O_NOFOLLOW | O_NONBLOCK);
 }
 
-Handle CreateTemp(const Place& place, const Path& name, Handle old) {
-    const int dir = Fd(place.folder.handle);
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp) {
     const mode_t mode = old != kNoHandle ? 0600 : 0666;
-    int fd = ::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0
-                 ? OpenAt(dir, ".", O_TMPFILE | O_RDWR, mode)
-                 : -1;
-    const bool named = fd < 0;
-    fd = named ? OpenAt(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode) : fd;
-    if (fd >= 0 && old != kNoHandle && !CopyAccess(Fd(old), fd)) {
-        const int code = errno;
-        if (named) {
-            ::unlinkat(dir, name.c_str(), 0);
-        }
-        ::close(fd);
-        errno = code;
-        return kNoHandle;
+    // Nameless (O_TMPFILE) only where /proc can name it later.
+    if (::faccessat(AT_FDCWD, "/proc/self/fd", F_OK, 0) == 0) {
+        temp.Reset(OpenAt(Fd(place), ".", O_TMPFILE | O_RDWR, mode));
     }
-    return fd;
+    if (!temp.IsOpen()) {
+        temp.Reset(OpenAt(Fd(place), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode));
+    }
+    return temp.IsOpen() && (old == kNoHandle || CopyAccess(Fd(old), Fd(temp.get())));
 }
 
 // A nameless file is named through /proc: linkat(2) names a file by its
 // descriptor alone only for a process that may open any file.
-bool GiveName(Handle file, const Folder& folder, const Path& name) {
+bool GiveName(Handle file, const Place& place, const Path& name) {
     struct stat st {};
     if (::fstat(Fd(file), &st) == 0 && st.st_nlink > 0) {
         return true;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(Fd(file));
-    return ::linkat(AT_FDCWD, self.c_str(), Fd(folder.handle), name.c_str(), AT_SYMLINK_FOLLOW) ==
-           0;
+    return ::linkat(AT_FDCWD, self.c_str(), Fd(place), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool Close(Handle file) { return ::close(Fd(file)) == 0; }
 
+// ENOLCK: NFS without its lock service; EOPNOTSUPP: a file system that
+// refuses flock(2).
 bool TryLock(Handle file, Lock lock) {
-    return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
+    return ::flock(Fd(file), (lock == Lock::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0 ||
+           errno == ENOLCK || errno == EOPNOTSUPP;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
@@ -258,40 +245,41 @@ bool Truncate(Handle file, std::uint64_t size) {
 
 bool Flush(Handle file) { return ::fsync(Fd(file)) == 0; }
 
-bool DiskOf(Handle file, Disk& disk) {
+std::uint64_t RewriteRoom(Handle file) {
     struct statfs fs {};
-    const bool known = ::fstatfs(Fd(file), &fs) == 0;
-    disk.copiesOnWrite = static_cast<unsigned long>(fs.f_type) == BTRFS_SUPER_MAGIC;
-    disk.available =
-        static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
-    return known;
+    if (::fstatfs(Fd(file), &fs) != 0 ||
+        static_cast<unsigned long>(fs.f_type) != BTRFS_SUPER_MAGIC) {
+        return UINT64_MAX;
+    }
+    return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize);
 }
 
-bool Rename(const Folder& folder, const Path& from, const Path& to) {
-    return ::renameat(Fd(folder.handle), from.c_str(), Fd(folder.handle), to.c_str()) == 0;
+// The new file is in place when renameat(2) succeeds: a failed flush of the
+// folder cannot undo that. A folder held for a walk (O_PATH) cannot be
+// flushed: it is opened again.
+bool Rename(const Place& place, const Path& from) {
+    if (::renameat(Fd(place), from.c_str(), Fd(place), place.name.c_str()) != 0) {
+        return false;
+    }
+    const File dir(OpenAt(Fd(place), ".", O_RDONLY | O_DIRECTORY));
+    if (dir.IsOpen()) {
+        ::fsync(Fd(dir.get()));
+    }
+    return true;
 }
 
-bool Remove(const Folder& folder, const Path& name) {
-    return ::unlinkat(Fd(folder.handle), name.c_str(), 0) == 0;
-}
-
-// A folder held for a walk (O_PATH) cannot be flushed: it is opened again.
-bool FlushFolder(const Folder& folder) {
-    const int dir = OpenAt(Fd(folder.handle), ".", O_RDONLY | O_DIRECTORY);
-    const bool flushed = dir >= 0 && ::fsync(dir) == 0;
-    return (dir < 0 || ::close(dir) == 0) && flushed;
+bool Remove(const Place& place, const Path& name) {
+    return ::unlinkat(Fd(place), name.c_str(), 0) == 0;
 }
 
 }  // namespace ini::sys
-
-namespace ini {
 
 // EPERM is also the code of an immutable file, and of a new file that
 // cannot take the old one's owner; EACCES is the system's refusal of the
 // file or its folder. EBUSY is also rename(2)'s refusal to replace a file
 // mounted on its name (as containers mount single files); EWOULDBLOCK, a
 // lock held elsewhere.
-Failure FailureOf(unsigned long code) {
+ini::Failure ini::FailureOf(unsigned long code) {
     using F = Failure;
     constexpr std::pair<unsigned long, Failure> kFailures[] = {
         {ENOENT, F::kNotFound},    {ENOTDIR, F::kNotFound},  {EISDIR, F::kIsDirectory},
@@ -303,5 +291,3 @@ Failure FailureOf(unsigned long code) {
                                   [&](const auto& entry) { return entry.first == code; });
     return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
-
-}  // namespace ini

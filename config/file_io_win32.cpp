@@ -25,7 +25,7 @@ constexpr DWORD kMaxPath = 32768;  // the longest path, in its long form
 
 HANDLE Win(Handle file) { return reinterpret_cast<HANDLE>(file); }
 
-Path In(const Folder& folder, const Path& name) { return folder.path + name; }
+Path In(const Place& place, const Path& name) { return place.folderPath + name; }
 
 // Every file is shared with everyone, the new one too: it is renamed while
 // open, and sharing less would make the saved file refuse other programs
@@ -71,10 +71,6 @@ bool CopyAccess(const Path& old, const Path& to) {
 
 unsigned long LastError() { return GetLastError(); }
 
-bool IsNoLocks(unsigned long code) {
-    return code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
-}
-
 void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 // advapi32's RtlGenRandom, which every Windows since XP has.
@@ -95,7 +91,6 @@ std::uint64_t FileSizeLimit() { return UINT64_MAX; }
 // file's final path where the file opens (from Vista on, which has file
 // links and GetFinalPathNameByHandleW).
 bool OpenPlace(const char* path, Place& place) {
-    Folder& folder = place.folder;
     Path& rest = place.name;
     using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
@@ -109,14 +104,14 @@ bool OpenPlace(const char* path, Place& place) {
         CloseHandle(file);
     }
     const std::size_t slash = rest.find_last_of(L'\\');
-    folder.path = rest.substr(0, slash + 1);
+    place.folderPath = rest.substr(0, slash + 1);
     rest.erase(0, slash + 1);
     return true;
 }
 
-bool NameInfo(const Folder& folder, const Path& name, Info& info) {
+bool NameInfo(const Place& place, Info& info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(In(folder, name).c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(In(place, place.name).c_str(), GetFileExInfoStandard, &data) == 0) {
         return false;
     }
     const DWORD attributes = data.dwFileAttributes;
@@ -138,18 +133,18 @@ bool HandleInfo(Handle file, Info& info) {
     return sized;
 }
 
-Handle Open(const Folder& folder, const Path& name, Mode mode) {
+Handle Open(const Place& place, Mode mode) {
     const DWORD access = mode == Mode::kRead    ? GENERIC_READ
                          : mode == Mode::kWrite ? GENERIC_WRITE
                                                 : GENERIC_READ | GENERIC_WRITE;
-    return reinterpret_cast<Handle>(OpenShared(In(folder, name), access, OPEN_EXISTING));
+    return reinterpret_cast<Handle>(OpenShared(In(place, place.name), access, OPEN_EXISTING));
 }
 
 // With `old` it is created with a protected list that lets only its owner
 // in (OWNER RIGHTS; on XP no one but this handle) until CopyAccess. Wine
 // maps a list to Unix mode bits with the owner's rights on the group too,
 // never the old mode: there it is refused (the file is rewritten in place).
-Handle CreateTemp(const Place& place, const Path& name, Handle old) {
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp) {
     static const struct {
         SECURITY_DESCRIPTOR_RELATIVE descriptor;
         ACL list;
@@ -168,24 +163,17 @@ Handle CreateTemp(const Place& place, const Path& name, Handle old) {
     const bool owned = old != kNoHandle;
     if (owned && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return kNoHandle;
+        return false;
     }
-    const Path path = In(place.folder, name);
-    HANDLE file =
+    const Path path = In(place, name);
+    temp.Reset(reinterpret_cast<Handle>(
         CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll,
-                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && owned && !CopyAccess(In(place.folder, place.name), path)) {
-        const DWORD code = GetLastError();
-        CloseHandle(file);
-        DeleteFileW(path.c_str());
-        SetLastError(code);
-        return kNoHandle;
-    }
-    return reinterpret_cast<Handle>(file);
+                    owned ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return temp.IsOpen() && (!owned || CopyAccess(In(place, place.name), path));
 }
 
 // Every new file has its name.
-bool GiveName(Handle /*file*/, const Folder& /*folder*/, const Path& /*name*/) { return true; }
+bool GiveName(Handle /*file*/, const Place& /*place*/, const Path& /*name*/) { return true; }
 
 bool Close(Handle file) { return CloseHandle(Win(file)) != 0; }
 
@@ -193,20 +181,20 @@ bool TryLock(Handle file, Lock lock) {
     OVERLAPPED at{};
     const DWORD flags =
         LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
+    return LockFileEx(Win(file), flags, 0, MAXDWORD, MAXDWORD, &at) != 0 ||
+           GetLastError() == ERROR_NOT_SUPPORTED || GetLastError() == ERROR_INVALID_FUNCTION;
 }
 
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size) {
-    DWORD n = 0;
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
-    return ::ReadFile(Win(file), buffer, wanted, &n, nullptr) != 0 ? n : -1;
+    DWORD n = 0;  // sizes are at most kMaxFileSize + 1
+    return ::ReadFile(Win(file), buffer, static_cast<DWORD>(size), &n, nullptr) != 0 ? n : -1;
 }
 
 std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    const auto size = static_cast<DWORD>(std::min<std::size_t>(data.size(), MAXDWORD));
+    const auto size = static_cast<DWORD>(data.size());  // at most kMaxFileSize
     DWORD n = 0;
     const bool written = ::WriteFile(Win(file), data.data(), size, &n, &at) != 0;
     if (written && n == 0 && size != 0) {
@@ -226,30 +214,23 @@ bool Truncate(Handle file, std::uint64_t size) {
 bool Flush(Handle file) { return FlushFileBuffers(Win(file)) != 0; }
 
 // NTFS and FAT rewrite bytes in their blocks.
-bool DiskOf(Handle /*file*/, Disk& disk) {
-    disk = Disk();
-    return true;
-}
+std::uint64_t RewriteRoom(Handle /*file*/) { return UINT64_MAX; }
 
-bool Rename(const Folder& folder, const Path& from, const Path& to) {
-    return MoveFileExW(In(folder, from).c_str(), In(folder, to).c_str(),
+// MOVEFILE_WRITE_THROUGH flushes the folder too.
+bool Rename(const Place& place, const Path& from) {
+    return MoveFileExW(In(place, from).c_str(), In(place, place.name).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool Remove(const Folder& folder, const Path& name) {
-    return DeleteFileW(In(folder, name).c_str()) != 0;
+bool Remove(const Place& place, const Path& name) {
+    return DeleteFileW(In(place, name).c_str()) != 0;
 }
-
-// MOVEFILE_WRITE_THROUGH has flushed the rename; a folder cannot be flushed.
-bool FlushFolder(const Folder& /*folder*/) { return true; }
 
 }  // namespace ini::sys
 
-namespace ini {
-
 // ERROR_BUSY: "The requested resource is in use."; 1295:
 // ERROR_DISK_QUOTA_EXCEEDED, not in every SDK's headers.
-Failure FailureOf(unsigned long code) {
+ini::Failure ini::FailureOf(unsigned long code) {
     using F = Failure;
     constexpr std::pair<unsigned long, Failure> kFailures[] = {
         {ERROR_FILE_NOT_FOUND, F::kNotFound},    {ERROR_PATH_NOT_FOUND, F::kNotFound},
@@ -266,5 +247,3 @@ Failure FailureOf(unsigned long code) {
                                   [&](const auto& entry) { return entry.first == code; });
     return at != std::end(kFailures) ? at->second : Failure::kOther;
 }
-
-}  // namespace ini

@@ -1,10 +1,8 @@
 // The platform layer under config/file_io.cpp, which file_io_linux.cpp and
 // file_io_win32.cpp implement. Each platform finds the file (OpenPlace) and
 // makes a new file the old one's like in access (CreateTemp) by its own
-// rules; every other function is one system call (or the
-// platform's one equivalent). All report failure by their result and the
-// system's error code (LastError()). The save by rename, the rewrite in
-// place, the lock wait and the size limits are in file_io.cpp.
+// rules; every other function is one system call or the platform's
+// equivalent. All report failure by their result and LastError().
 #pragma once
 
 #include <cstddef>
@@ -28,8 +26,6 @@ using PathChar = char;
 using Path = std::basic_string<PathChar>;
 
 unsigned long LastError();
-// The file system keeps no locks (a lock may not even be tried there).
-bool IsNoLocks(unsigned long code);
 
 void Sleep(unsigned milliseconds);
 // Random bits, for names no other file has.
@@ -37,27 +33,39 @@ bool Random(std::uint64_t& bits);
 // The largest file this process may write (RLIMIT_FSIZE on POSIX).
 std::uint64_t FileSizeLimit();
 
-// A folder: held open on Linux, its full path on Windows.
-struct Folder {
-    Handle handle = kNoHandle;
-    Path path;
-};
-// The folder of a file, and the file's name in it; the folder is closed
-// when it goes.
-struct Place {
-    Place() = default;
-    ~Place();
-    Place(const Place&) = delete;
-    Place& operator=(const Place&) = delete;
+bool Close(Handle file);
 
-    Folder folder;
+// An open file or folder, closed (and so unlocked) when it goes.
+class File {
+public:
+    explicit File(Handle handle = kNoHandle) : m_handle(handle) {}
+    ~File() { Reset(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Handle get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != kNoHandle; }
+    // Closes the file, and holds `handle` instead.
+    void Reset(Handle handle = kNoHandle) {
+        if (IsOpen()) {
+            Close(m_handle);
+        }
+        m_handle = handle;
+    }
+
+private:
+    Handle m_handle;
+};
+
+// The folder of a file (held open on Linux, its full path on Windows) and
+// the file's name in it.
+struct Place {
+    File folder;
+    Path folderPath;
     Path name;
 };
 // Finds the place of the file that `path` (in the ANSI code page) names, no
-// such file yet maybe. Linux walks the path one component at a time with
-// the folder held open, following a link only by the rule of its owner
-// (else ELOOP). Windows follows every link itself: the folder is that of
-// the file's final path.
+// such file yet maybe, following links by the platform's rule (else ELOOP).
 bool OpenPlace(const char* path, Place& place);
 
 enum class Kind { kRegular, kDirectory, kOther };
@@ -66,52 +74,43 @@ struct Info {
     bool writable = false;  // a write permission bit, or no read-only attribute
     std::uint64_t size = 0;
 };
-// The entry `name` of the folder itself (a link is not followed).
-bool NameInfo(const Folder& folder, const Path& name, Info& info);
+// The file's entry in its folder itself (a link is not followed).
+bool NameInfo(const Place& place, Info& info);
 bool HandleInfo(Handle file, Info& info);
 
 enum class Mode { kRead, kWrite, kReadWrite };
 // An existing file. Other programs (a running game) may go on reading and
 // writing it. Never follows a link, never blocks on a FIFO.
-Handle Open(const Folder& folder, const Path& name, Mode mode);
-// A new file for reading and writing beside the file of `place`: on Linux
-// without a name where the system can make it and name it later (O_TMPFILE
-// and /proc), else as `name`, which must not exist. With `old`, the open
-// old file, it is private from its first moment, then made identical to it
-// in owner, group, access list, attributes and mode; where it cannot be,
-// it is not made and the failure is a refusal (EPERM, ERROR_ACCESS_DENIED).
-// Without, it has what the folder gives new files.
-Handle CreateTemp(const Place& place, const Path& name, Handle old);
+Handle Open(const Place& place, Mode mode);
+// Makes `temp` a new file for reading and writing beside the file of
+// `place`, without a name where the system can make it so (Linux), else as
+// `name`, which must not exist. With `old`, the open old file, it is
+// private from its first moment, then made identical to it in owner, group,
+// access list, attributes and mode; where it cannot be, this fails as a
+// refusal (EPERM, ERROR_ACCESS_DENIED), `temp` maybe made, for the caller to
+// close and remove. Without, it has what the folder gives new files.
+bool CreateTemp(const Place& place, const Path& name, Handle old, File& temp);
 // Gives a new file its name `name`, where it has none yet.
-bool GiveName(Handle file, const Folder& folder, const Path& name);
-bool Close(Handle file);
-inline Place::~Place() {
-    if (folder.handle != kNoHandle) {
-        Close(folder.handle);
-    }
-}
+bool GiveName(Handle file, const Place& place, const Path& name);
 
 enum class Lock { kShared, kExclusive };
 // Locks the whole file without waiting: false, with a busy code, while
-// another open file holds a lock that conflicts. Released by Close.
+// another open file holds a lock that conflicts. Released by Close. True
+// unlocked where the file system keeps no locks (or refuses to try).
 bool TryLock(Handle file, Lock lock);
 // Reads from the current position: bytes read, 0 at the end, -1 on error.
 std::ptrdiff_t Read(Handle file, char* buffer, std::size_t size);
 // Writes at `offset`: the bytes written (some of `data`, never none), or -1.
 std::ptrdiff_t WriteAt(Handle file, std::uint64_t offset, std::string_view data);
-// Cuts or extends the file to `size` bytes.
 bool Truncate(Handle file, std::uint64_t size);
 bool Flush(Handle file);
-// The file system of an open file.
-struct Disk {
-    bool copiesOnWrite = false;   // rewritten bytes take new blocks
-    std::uint64_t available = 0;  // bytes free for the user
-};
-bool DiskOf(Handle file, Disk& disk);
+// The bytes a rewrite in place of the file may take: where rewritten bytes
+// take new blocks (copy on write), those free for the user; else no limit.
+std::uint64_t RewriteRoom(Handle file);
 
-// Puts the file `from` in the place of `to`, in one step, written through.
-bool Rename(const Folder& folder, const Path& from, const Path& to);
-bool Remove(const Folder& folder, const Path& name);
-bool FlushFolder(const Folder& folder);
+// Puts the file `from` of the folder in the file's place, in one step,
+// written through with the folder.
+bool Rename(const Place& place, const Path& from);
+bool Remove(const Place& place, const Path& name);
 
 }  // namespace ini::sys

@@ -13,31 +13,28 @@ void CIniFile::Clear() {
     m_curSection = kNoSection;
 }
 
-CIniFile::FindResult CIniFile::Find(const char* section, const char* key) {
+IniEntry* CIniFile::Find(const char* section, const char* key) {
     if (section == nullptr || key == nullptr) {
-        return {false, kNoSection, 0};
+        return nullptr;
     }
     if (m_curSection == kNoSection || m_sections[m_curSection].name != section) {
         const auto named = std::find_if(m_sections.begin(), m_sections.end(),
                                         [&](const IniSection& s) { return s.name == section; });
         if (named == m_sections.end()) {
-            return {false, kNoSection, 0};
+            m_curSection = kNoSection;
+            return nullptr;
         }
         m_curSection = static_cast<std::size_t>(named - m_sections.begin());
     }
-    const std::vector<IniEntry>& entries = m_sections[m_curSection].entries;
+    std::vector<IniEntry>& entries = m_sections[m_curSection].entries;
     const auto entry = std::find_if(entries.begin(), entries.end(),
                                     [&](const IniEntry& e) { return e.key == key; });
-    return {entry != entries.end(), m_curSection,
-            static_cast<std::size_t>(entry - entries.begin())};
+    return entry != entries.end() ? &*entry : nullptr;
 }
 
 const char* CIniFile::GetString(const char* section, const char* key, const char* def) {
-    const FindResult hit = Find(section, key);
-    if (!hit.found) {
-        return def;
-    }
-    return m_sections[hit.section].entries[hit.entry].value.c_str();
+    const IniEntry* entry = Find(section, key);
+    return entry != nullptr ? entry->value.c_str() : def;
 }
 
 int CIniFile::GetInt(const char* section, const char* key, int def) {
@@ -52,17 +49,14 @@ void CIniFile::SetString(const char* section, const char* key, const char* value
     if (section == nullptr || key == nullptr || value == nullptr) {
         return;
     }
-    const FindResult hit = Find(section, key);
-    if (hit.found) {
-        m_sections[hit.section].entries[hit.entry].value = value;
-        return;
+    if (IniEntry* entry = Find(section, key)) {
+        entry->value = value;
+    } else if (m_curSection != kNoSection) {
+        m_sections[m_curSection].entries.push_back(IniEntry{key, value});
+    } else {
+        m_sections.push_back(IniSection{section, {IniEntry{key, value}}});
+        m_curSection = m_sections.size() - 1;
     }
-    if (hit.section != kNoSection) {
-        m_sections[hit.section].entries.push_back(IniEntry{key, value});
-        return;
-    }
-    m_sections.push_back(IniSection{section, {IniEntry{key, value}}});
-    m_curSection = m_sections.size() - 1;
 }
 
 void CIniFile::SetInt(const char* section, const char* key, int value) {

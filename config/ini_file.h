@@ -21,9 +21,7 @@ public:
     void SetString(const char* section, const char* key, const char* value);
     void SetInt(const char* section, const char* key, int value);
 
-    // Why the last Load or Save failed: what it met (kOther after a
-    // success), and the system's error code (errno on POSIX, a Win32 error
-    // code on Windows), 0 after a success or where the store refused itself.
+    // Why the last Load or Save failed (ini::Error); {kOther, 0} after a success.
     ini::Failure GetFailure() const { return m_error.failure; }
     unsigned long GetErrorCode() const { return m_error.code; }
     // True when the last Load failed because no file exists at its path.
@@ -32,12 +30,9 @@ public:
 private:
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 
-    struct FindResult {
-        bool found;
-        std::size_t section;  // the section searched, or kNoSection
-        std::size_t entry;    // meaningful only when found
-    };
-    FindResult Find(const char* section, const char* key);
+    // The first entry `key` of the first section `section`, or null; that
+    // section becomes the current one, or kNoSection where there is none.
+    IniEntry* Find(const char* section, const char* key);
 
     std::string m_strPath;
     std::vector<IniSection> m_sections;

@@ -8,9 +8,20 @@ namespace ini {
 
 namespace {
 
-// The single-pass reader, as the C runtime's text mode feeds it: a CR right
-// before an LF is not seen, so CR LF is a line end.
-void Parse(std::string_view text, std::vector<IniSection>& sections) {
+// Whether `text` holds none of the line feed, Ctrl-Z and `also`.
+bool HoldsNone(std::string_view text, std::string_view also) {
+    return text.find_first_of(std::string("\n\x1a").append(also)) == std::string_view::npos;
+}
+
+}  // namespace
+
+// One pass over the text as the C runtime's text mode feeds it.
+std::vector<IniSection> ParseText(std::string_view bytes) {
+    if (bytes.starts_with("\xef\xbb\xbf")) {
+        bytes.remove_prefix(3);
+    }
+    const std::string_view text = bytes.substr(0, bytes.find('\x1a'));
+    std::vector<IniSection> sections;
     std::string name;
     std::string key;
     std::string value;
@@ -18,23 +29,20 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
     bool inHeader = false;
     bool inSection = false;
     bool seenEquals = false;
-    // Copies, so that the pending texts keep their buffers for the next entry.
-    const auto commitEntry = [&] {
-        sections.back().entries.push_back(IniEntry{key, value});
-        key.clear();
-        value.clear();
-        seenEquals = false;
-    };
-    for (std::size_t p = 0; p < text.size(); ++p) {
-        const char c = text[p];
+    for (std::size_t p = 0; p <= text.size(); ++p) {
+        const char c = p < text.size() ? text[p] : '\n';  // the end of the text ends a line
         if (c == '\n' || (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n')) {
+            if (inSection && seenEquals) {
+                // Copies, so that the pending texts keep their buffers.
+                sections.back().entries.push_back(IniEntry{key, value});
+                key.clear();
+                value.clear();
+                seenEquals = false;
+            }
             atLineStart = atLineStart || c == '\n';
             continue;
         }
         if (atLineStart) {
-            if (inSection && seenEquals) {
-                commitEntry();
-            }
             if (c == ';') {
                 p = std::min(text.find('\n', p), text.size()) - 1;  // a comment
                 continue;
@@ -50,9 +58,8 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
         }
         if (inHeader && c == ']') {
             sections.push_back(IniSection{std::exchange(name, {}), {}});
-            key.clear();
-            value.clear();
-            inHeader = seenEquals = false;
+            key.clear();  // a pending key without '=' goes
+            inHeader = false;
             inSection = true;
         } else if (inHeader) {
             name += c;
@@ -67,24 +74,6 @@ void Parse(std::string_view text, std::vector<IniSection>& sections) {
             key += c;
         }  // else before the first header: ignored
     }
-    if (inSection && seenEquals) {
-        commitEntry();  // the end of the text ends a pending entry as a line end would
-    }
-}
-
-// Whether `text` holds none of the line feed, Ctrl-Z and `also`.
-bool HoldsNone(std::string_view text, std::string_view also) {
-    return text.find_first_of(std::string("\n\x1a").append(also)) == std::string_view::npos;
-}
-
-}  // namespace
-
-std::vector<IniSection> ParseText(std::string_view bytes) {
-    if (bytes.starts_with("\xef\xbb\xbf")) {
-        bytes.remove_prefix(3);
-    }
-    std::vector<IniSection> sections;
-    Parse(bytes.substr(0, bytes.find('\x1a')), sections);  // text mode ends at Ctrl-Z
     return sections;
 }
 

@@ -1,11 +1,7 @@
 #include "settings/settings_logic.h"
 
-#include <cstdint>
-#include <iterator>
-
 #include "config/ini_file.h"
 #include "probe/display_probe.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -20,7 +16,6 @@ constexpr std::uint32_t kMotionBlurMinMiB = 30;
 // Check box members: any non-zero value counts as checked.
 std::int32_t CheckState(std::int32_t value) { return value != 0 ? 1 : 0; }
 
-// Fills an empty document with the values of a new file.
 void SetFirstRunValues(CIniFile& ini) {
     std::uint32_t totalBytes = 0;
     std::uint32_t freeBytes = 0;
@@ -40,29 +35,19 @@ void SetFirstRunValues(CIniFile& ini) {
     ini.SetInt(kMisc, "scursor", 0);
 }
 
-// The sentence of each failure, in the order of ini::Failure.
-constexpr int kSentences[] = {
-    IDS_FAILED_OTHER,     IDS_FAILED_NOT_FOUND,     IDS_FAILED_IS_DIRECTORY, IDS_FAILED_NOT_A_FILE,
-    IDS_FAILED_READ_ONLY, IDS_FAILED_NO_PERMISSION, IDS_FAILED_LINK_REFUSED, IDS_FAILED_TOO_LARGE,
-    IDS_FAILED_BUSY,      IDS_FAILED_INVALID_TEXT,  IDS_FAILED_DISK_FULL,    IDS_FAILED_QUOTA,
-    IDS_FAILED_IO_ERROR,  IDS_FAILED_DAMAGED,
-};
-static_assert(std::size(kSentences) == ini::kFailureCount);
-
-// Why `ini`'s last load or save failed, after string `prefixId`.
+// Why `ini`'s last load or save failed, after string `prefixId`: the
+// sentences of the failures follow one another in the order of ini::Failure.
 SettingsMessage Why(int prefixId, const CIniFile& ini) {
-    return {prefixId, SentenceOf(ini.GetFailure()), ini.GetErrorCode()};
+    static_assert(IDS_FAILED_OTHER + static_cast<int>(ini::Failure::kDamaged) ==
+                  IDS_FAILED_DAMAGED);
+    return {prefixId, IDS_FAILED_OTHER + static_cast<int>(ini.GetFailure()), ini.GetErrorCode()};
 }
 
 }  // namespace
 
-int SentenceOf(ini::Failure failure) { return kSentences[static_cast<std::size_t>(failure)]; }
-
 bool LoadSettings(SettingsForm& form, SettingsMessage& message) {
     CIniFile ini;
     if (!ini.Load(kConfigPath)) {
-        // Only a missing file is created; one that exists but cannot be read
-        // is never replaced.
         if (!ini.NotFound()) {
             message = Why(IDS_LOAD_FAILED, ini);
             return false;

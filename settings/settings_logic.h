@@ -60,9 +60,6 @@ String ComposeMessage(const String& prefix, const String& sentence, const String
     return result;
 }
 
-// The string that says what a failure of the store means and what to do.
-int SentenceOf(ini::Failure failure);
-
 // What the settings logic needs from the dialog window.
 class SettingsWindow {
 public:

@@ -12,22 +12,55 @@
 // "Load cold" hands the memory back to the system before each Load, so that
 // it also pays for first-touch page faults, which a 1000 KiB document needs
 // thousands of.
+//
+// Then the heap peak of Load on the worst case for memory: a file of the
+// largest size read, made of the shortest lines that each add an entry or a
+// section (the target: at most 50 times the file).
 #include <benchmark/benchmark.h>
 #include <ini.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "config/file_io.h"
 #include "config/ini_file.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Heap bytes in use and their peak, counted by the operators below.
+std::size_t g_heapInUse = 0;
+std::size_t g_heapPeak = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        std::abort();
+    }
+    g_heapInUse += malloc_usable_size(block);
+    g_heapPeak = std::max(g_heapPeak, g_heapInUse);
+    return block;
+}
+void operator delete(void* block) noexcept {
+    if (block != nullptr) {
+        g_heapInUse -= malloc_usable_size(block);
+        std::free(block);
+    }
+}
+void operator delete(void* block, std::size_t /*size*/) noexcept { operator delete(block); }
 
 namespace {
 
@@ -224,6 +257,28 @@ private:
     std::map<std::string, double> m_mbps;
 };
 
+void PrintLoadPeaks() {
+    const auto size = static_cast<std::size_t>(ini::kMaxFileSize);
+    const std::string path = (WorkDir() / "worst.ini").string();
+    const std::pair<const char*, std::string> kLines[] = {
+        {"=LF", "=\n"}, {"=CRLF", "=\r\n"}, {"[]LF", "[]\n"}};
+    for (const auto& [shown, line] : kLines) {
+        std::string text = "[s]\n";
+        while (text.size() + line.size() <= size) {
+            text += line;
+        }
+        std::ofstream(path, std::ios::binary) << text;
+        CIniFile ini;
+        const std::size_t before = g_heapPeak = g_heapInUse;
+        if (!ini.Load(path.c_str())) {
+            std::printf("Load failed\n");
+        }
+        std::printf("Load peak, lines \"%s\": %zu bytes, %.1f times the file\n", shown,
+                    g_heapPeak - before,
+                    static_cast<double>(g_heapPeak - before) / static_cast<double>(size));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -232,6 +287,7 @@ int main(int argc, char** argv) {
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintSummary();
+    PrintLoadPeaks();
     std::error_code ignored;
     fs::remove_all(WorkDir(), ignored);
     benchmark::Shutdown();

@@ -1,10 +1,8 @@
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <new>
 #include <random>
 #include <span>
 #include <string>
@@ -18,12 +16,8 @@
 #include "config/ini_text.h"
 #include "tests/support/test_files.h"
 
-#ifdef _WIN32
-#include <malloc.h>
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
-#include <malloc.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -41,49 +35,6 @@
 #endif
 
 namespace fs = std::filesystem;
-
-// Heap bytes in use by this program and their peak, counted by the
-// operators below; the memory bound of Load is checked against them.
-namespace {
-
-std::atomic<std::size_t> g_heapInUse{0};
-std::atomic<std::size_t> g_heapPeak{0};
-
-std::size_t BlockSize(void* block) {
-#ifdef _WIN32
-    return _msize(block);
-#else
-    return malloc_usable_size(block);
-#endif
-}
-
-void* Allocate(std::size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        std::abort();  // the Windows build has no exceptions
-    }
-    const std::size_t now = g_heapInUse += BlockSize(block);
-    std::size_t peak = g_heapPeak.load();
-    while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now)) {
-    }
-    return block;
-}
-
-void Release(void* block) {
-    if (block != nullptr) {
-        g_heapInUse -= BlockSize(block);
-        std::free(block);
-    }
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t /*size*/) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t /*size*/) noexcept { Release(block); }
 
 namespace {
 
@@ -301,33 +252,6 @@ void IniFileIo::ExpectRefusedAndUnchanged(std::span<const Refusal> cases, bool m
             EXPECT_EQ(ini.GetFailure(), c.saveError);
         }
         EXPECT_EQ(snapshot(), before);
-    }
-}
-
-// The worst case for memory is a file of the largest size read, made of the
-// shortest lines that each add an entry or a section.
-TEST_F(IniFileIo, LoadTakesAtMost50TimesTheFileSize) {
-    const auto size = static_cast<std::size_t>(ini::kMaxFileSize);
-    for (const std::string line : {"=\n", "=\r\n", "[]\n"}) {
-        SCOPED_TRACE(line);
-        std::string text = "[s]\n";
-        while (text.size() + line.size() <= size) {
-            text += line;
-        }
-        WriteBytes(m_path, text);
-        text = std::string();
-        CIniFile ini;
-        const std::size_t before = g_heapInUse;
-        g_heapPeak = before;
-        ASSERT_TRUE(ini.Load(m_path.c_str()));
-        const std::size_t peak = g_heapPeak - before;
-        EXPECT_LE(peak, 50 * size);
-        std::string shown;
-        for (const char c : line) {
-            shown += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
-        }
-        std::printf("lines of \"%s\": peak %zu bytes, %.1f times the file\n", shown.c_str(), peak,
-                    static_cast<double>(peak) / static_cast<double>(size));
     }
 }
 
