@@ -123,9 +123,10 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
     dialog.setFont(font);
     dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
     const int line = QFontMetrics(font).height();
+    const QSize base = DialogBaseUnits(font);
     std::vector<QRect> rects;
     for (const ControlTemplate& control : tmpl.controls) {
-        QRect rect = DialogUnitsToPixels({control.x, control.y, control.cx, control.cy}, font);
+        QRect rect = DialogUnitsToPixels({control.x, control.y, control.cx, control.cy}, base);
         // A button or text lower than a line of its font grows to one, about
         // the same middle (text: the same top), so that no glyph is cut off.
         const bool text = control.kind == ControlKind::kText;
@@ -195,7 +196,7 @@ void CreateDialogControls(QDialog& dialog, const DialogTemplate& tmpl, const QFo
             previousInTabOrder = widget;
         }
     }
-    dialog.setFixedSize(DialogUnitsToPixels({0, 0, tmpl.cx, tmpl.cy}, font).size());
+    dialog.setFixedSize(DialogUnitsToPixels({0, 0, tmpl.cx, tmpl.cy}, base).size());
 }
 
 QIcon ProgramIcon() {

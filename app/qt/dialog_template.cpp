@@ -36,15 +36,17 @@ QFont DialogFont(DialogLanguage language) {
     return font;
 }
 
-QRect DialogUnitsToPixels(const QRect& units, const QFont& font) {
+QSize DialogBaseUnits(const QFont& font) {
     const int letters = QFontMetrics(font).horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    const int baseX = (letters / 26 + 1) / 2;
     // The em, not the line height: CJK faces carry a tall line gap that
     // would stretch the template's shape.
-    const int baseY = QFontInfo(font).pixelSize();
+    return {(letters / 26 + 1) / 2, QFontInfo(font).pixelSize()};
+}
+
+QRect DialogUnitsToPixels(const QRect& units, QSize base) {
     // Windows' MulDiv for the small positive figures of a template: rounds halves up.
-    const auto x = [baseX](int value) { return (value * baseX + 2) / 4; };
-    const auto y = [baseY](int value) { return (value * baseY + 4) / 8; };
+    const auto x = [&](int value) { return (value * base.width() + 2) / 4; };
+    const auto y = [&](int value) { return (value * base.height() + 4) / 8; };
     return {x(units.x()), y(units.y()), x(units.width()), y(units.height())};
 }

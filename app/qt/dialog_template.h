@@ -32,7 +32,9 @@ QString ResourceString(int id, DialogLanguage language);
 // The dialog font: 9 points of the language's CJK face, named by the resources.
 QFont DialogFont(DialogLanguage language);
 
-// A rectangle in dialog units in pixels for `font`: a horizontal unit is a
-// quarter of the font's average Latin letter width, a vertical unit an eighth
-// of its em.
-QRect DialogUnitsToPixels(const QRect& units, const QFont& font);
+// The base units of `font`: its average Latin letter width and its em, in
+// pixels. A horizontal dialog unit is a quarter of the first, a vertical one
+// an eighth of the second.
+QSize DialogBaseUnits(const QFont& font);
+// A rectangle in dialog units in pixels, for the font of `base`.
+QRect DialogUnitsToPixels(const QRect& units, QSize base);

@@ -48,19 +48,24 @@ std::uint64_t AskInstance(PFN_vkGetInstanceProcAddr getProcAddr, VkInstance inst
     constexpr VkPhysicalDeviceType kByPreference[] = {
         VK_PHYSICAL_DEVICE_TYPE_DISCRETE_GPU, VK_PHYSICAL_DEVICE_TYPE_INTEGRATED_GPU,
         VK_PHYSICAL_DEVICE_TYPE_VIRTUAL_GPU, VK_PHYSICAL_DEVICE_TYPE_CPU};
+    // The first device of the most preferred type; CPU devices only when counted.
     const std::span preferred(kByPreference, cpuDevices == CpuDevices::kCount ? 4 : 3);
-    const auto rank = [&](VkPhysicalDevice device) {
+    VkPhysicalDevice best = VK_NULL_HANDLE;
+    auto bestRank = std::ssize(preferred);
+    for (VkPhysicalDevice device : std::span(devices, count)) {
         VkPhysicalDeviceProperties properties{};
         getProperties(device, &properties);
-        return std::ranges::find(preferred, properties.deviceType) - preferred.begin();
-    };
-    const std::span found(devices, count);
-    const auto best = std::ranges::min_element(found, {}, rank);
-    if (best == found.end() || rank(*best) == std::ssize(preferred)) {
+        const auto rank = std::ranges::find(preferred, properties.deviceType) - preferred.begin();
+        if (rank < bestRank) {
+            best = device;
+            bestRank = rank;
+        }
+    }
+    if (best == VK_NULL_HANDLE) {
         return 0;
     }
     VkPhysicalDeviceMemoryProperties memory{};
-    getMemory(*best, &memory);
+    getMemory(best, &memory);
     std::uint64_t largest = 0;
     for (const VkMemoryHeap& heap : std::span(memory.memoryHeaps, memory.memoryHeapCount)) {
         if ((heap.flags & VK_MEMORY_HEAP_DEVICE_LOCAL_BIT) != 0) {

@@ -27,18 +27,21 @@ HRESULT WINAPI EnumModesCallback(LPDDSURFACEDESC2 desc, LPVOID context) {
     return DDENUMRET_OK;
 }
 
-// The answers, asked at the first call; plain variables, as only the
-// dialog's thread asks.
-bool g_bAsked = false;
-BOOL g_bMemory = FALSE;  // GetAvailableVidMem answered
-DWORD g_dwTotal = 0;
-DWORD g_dwFree = 0;
-BOOL g_bModes = FALSE;  // the display modes could be searched
-BOOL g_bHas1024Wide = FALSE;
+// What DirectDraw answered, asked at the first call; plain members, as only
+// the dialog's thread asks.
+struct Answers {
+    bool bAsked = false;
+    BOOL bMemory = FALSE;  // GetAvailableVidMem answered
+    DWORD dwTotal = 0;
+    DWORD dwFree = 0;
+    BOOL bModes = FALSE;  // the display modes could be searched
+    BOOL bHas1024Wide = FALSE;
+} g_answers;
 
-void Ask() {
-    if (std::exchange(g_bAsked, true)) {
-        return;
+const Answers& Ask() {
+    Answers& a = g_answers;
+    if (std::exchange(a.bAsked, true)) {
+        return a;
     }
     const HMODULE hDDraw = ::LoadLibraryW(L"ddraw.dll");
     // Through void (*)(), the generic function pointer type, without a warning.
@@ -46,33 +49,34 @@ void Ask() {
         hDDraw != nullptr ? ::GetProcAddress(hDDraw, "DirectDrawCreate") : nullptr));
     LPDIRECTDRAW dd = nullptr;
     if (create == nullptr || FAILED(create(nullptr, &dd, nullptr))) {
-        return;
+        return a;
     }
     LPDIRECTDRAW4 dd4 = nullptr;
     if (SUCCEEDED(dd->QueryInterface(kIID_IDirectDraw4, reinterpret_cast<void**>(&dd4)))) {
         DDSCAPS2 caps = {};
         caps.dwCaps = DDSCAPS_VIDEOMEMORY;
-        g_bMemory = SUCCEEDED(dd4->GetAvailableVidMem(&caps, &g_dwTotal, &g_dwFree)) ? TRUE : FALSE;
-        dd4->EnumDisplayModes(0, nullptr, &g_bHas1024Wide, EnumModesCallback);
-        g_bModes = TRUE;
+        a.bMemory = SUCCEEDED(dd4->GetAvailableVidMem(&caps, &a.dwTotal, &a.dwFree)) ? TRUE : FALSE;
+        dd4->EnumDisplayModes(0, nullptr, &a.bHas1024Wide, EnumModesCallback);
+        a.bModes = TRUE;
         dd4->Release();
     }
     dd->Release();
+    return a;
 }
 
 }  // namespace
 
 BOOL GetTotalVideoMemory(std::uint32_t* pTotal, std::uint32_t* pFree) {
-    Ask();
-    *pTotal = g_bMemory ? g_dwTotal : 0;
-    *pFree = g_bMemory ? g_dwFree : 0;
-    return g_bMemory;
+    const Answers& answers = Ask();
+    *pTotal = answers.bMemory ? answers.dwTotal : 0;
+    *pFree = answers.bMemory ? answers.dwFree : 0;
+    return answers.bMemory;
 }
 
 BOOL EnumerateDisplayModes() {
-    Ask();
-    if (g_bHas1024Wide) {
+    const Answers& answers = Ask();
+    if (answers.bHas1024Wide) {
         g_bHas1024WideMode = TRUE;
     }
-    return g_bModes;
+    return answers.bModes;
 }

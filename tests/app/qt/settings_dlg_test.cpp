@@ -83,10 +83,10 @@ bool PictureDrawn(QDialog& dlg, const DialogTemplate& tmpl) {
             QImage expected(picture.size(), QImage::Format_RGB32);
             expected.fill(dlg.palette().color(QPalette::Window));
             QPainter(&expected).drawPixmap(0, 0, picture);
-            const QRect place(
-                DialogUnitsToPixels({control.x, control.y, control.cx, control.cy}, dlg.font())
-                    .topLeft(),
-                picture.size());
+            const QRect place(DialogUnitsToPixels({control.x, control.y, control.cx, control.cy},
+                                                  DialogBaseUnits(dlg.font()))
+                                  .topLeft(),
+                              picture.size());
             return dlg.grab(place).toImage().convertToFormat(QImage::Format_RGB32) == expected;
         }
     }
